@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the benchmarks need.
+# Quick and silent when everything is already there.
+set -euo pipefail
+
+PACKAGES=(
+    # build
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-multimedia-dev zlib1g-dev
+    # tests: real TFTP peers, offscreen and Xvfb desktop, CJK glyphs, sounds
+    tftp-hpa atftp curl xvfb xauth fonts-wqy-microhei sox
+    # fuzzing and sanitizers
+    clang libclang-rt-14-dev
+    # benchmarks (in.tftpd is extracted from its package by bench/, not installed)
+    hyperfine
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+echo "setup-debian: installing ${missing[*]}"
+$SUDO apt-get update -qq
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

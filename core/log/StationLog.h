@@ -25,6 +25,7 @@ public:
     void WriteStartLine();
     void WriteEndLine();
 
+    // The file the next line goes to; resolving it creates "Log" if needed.
     QString logFilePath() const;
 
 Q_SIGNALS:
@@ -33,8 +34,11 @@ Q_SIGNALS:
     void lineLogged(const QString& text);
 
 private:
+    void AppendLine(const QString& text);
+
     QString m_workDir;
-    mutable QMutex m_mutex;
+    // Recursive: a listener connected directly may log from its slot.
+    mutable QRecursiveMutex m_mutex;
 };
 
 } // namespace quorvane

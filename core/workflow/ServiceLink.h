@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/tftp/TransferHooks.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <memory>
+
+namespace quorvane {
+
+class StationLog;
+
+// The station's hold on its transfer server; tests put a recorder in its place.
+class ServiceLink {
+public:
+    virtual ~ServiceLink() = default;
+    virtual void setHooks(tftp::TransferHooks* hooks) = 0;
+    // Binds the port on every IPv4 address; false when the bind failed.
+    virtual bool start(std::uint16_t port, bool updateMac) = 0;
+    virtual void stop() = 0;
+    virtual void pause() = 0; // nestable: reading resumes after as many resume()
+    virtual void resume() = 0;
+    virtual void send(const tftp::Peer& peer, const QByteArray& datagram) = 0;
+    virtual bool isRunning() const = 0;
+    virtual std::uint16_t port() const = 0; // the bound port, 0 when stopped
+};
+
+// The real server over a QUdpSocket.
+std::unique_ptr<ServiceLink> MakeTransferServerLink(StationLog& log, const QString& programDir);
+
+} // namespace quorvane

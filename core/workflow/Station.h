@@ -1,0 +1,135 @@
+#pragma once
+
+#include "core/tftp/TransferHooks.h"
+#include "core/workflow/DeviceRows.h"
+#include "core/workflow/OperatorInterface.h"
+#include "core/workflow/RowTimerService.h"
+#include "core/workflow/ServiceLink.h"
+#include "core/workflow/StationState.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace quorvane {
+
+class SettingsRecord;
+class StationLog;
+
+struct StartOutcome {
+    bool started = false;
+    QString message; // for the operator when not started
+};
+
+// The station behind the window or the terminal: state, service start/stop,
+// the device policy at the transfer server's three points, device rows,
+// burning, scan acceptance, models and title. Everything runs on the thread
+// that owns it.
+class Station : public QObject, public tftp::TransferHooks {
+    Q_OBJECT
+public:
+    // programDir ends with a separator. timers null: Qt timers; clock empty:
+    // the system's tick count; link null: the real transfer server.
+    Station(StationLog& log, QString programDir, std::uint16_t port, OperatorInterface& op,
+            RowTimerService* timers = nullptr, TickClock clock = {},
+            std::unique_ptr<ServiceLink> link = nullptr, QObject* parent = nullptr);
+    ~Station() override;
+
+    StationState& state() { return m_state; }
+    const StationState& state() const { return m_state; }
+    DeviceRows& rows() { return m_rows; }
+    const DeviceRows& rows() const { return m_rows; }
+    OperatorInterface& operatorInterface() { return m_op; }
+
+    // Options and paths from "sysfile" (logs "文件为空!\n" when its size is
+    // unknown); the serial field shows the serial text.
+    void RestoreSettings();
+    // RestoreSettings, then the start line: the window's initialisation.
+    void Initialise();
+    // The controls as the station's fields stand (for a station without a window).
+    ControlValues ControlsFromState() const;
+
+    // Button 1031 pressed in / released. Both exchange the controls first.
+    StartOutcome StartService(const ControlValues& controls);
+    void StopService(const ControlValues& controls);
+
+    void SingleBurn();                                                // command 1016
+    void ContinuousBurn(bool checked, const ControlValues& controls); // command 1017
+    void OnScanEntered(const QString& scanText);                      // message 0x534
+    void SetScanText(const QString& text) { m_state.m_strScan = text; }
+
+    // Model menu: false for a code that is none of the eight.
+    bool SelectModel(int code);
+    void RefreshTitle();
+    QString title() const { return m_title; }
+
+    void ClearGeneratedFiles();
+
+    // The operator's answers.
+    void OnMacAnswer(std::uint64_t askId, const std::optional<QString>& label);
+    void OnMessageAcknowledged(std::uint64_t messageId);
+
+    // End line and run file (the window's destruction).
+    void Shutdown();
+
+    // Queries for the views.
+    const ControlState& controlState() const { return m_controls; }
+    bool isServiceChecked() const { return m_controls.serviceChecked; }
+    bool optionsLocked() const { return !m_controls.optionsEnabled; }
+    bool isAskingForMac() const { return m_ask.has_value(); }
+    bool isServerListening() const;
+    std::uint16_t serverPort() const;
+
+    // The transfer server's three points.
+    tftp::RequestVerdict OnRequest(const tftp::ReadRequest& request) override;
+    tftp::CompletionResult OnTransferComplete(const tftp::ReadRequest& request,
+                                              tftp::CompletionVariant variant) override;
+    void OnDone(const tftp::Peer& peer, const QString& macText) override;
+
+private:
+    struct PendingAsk {
+        std::uint64_t id = 0;
+        tftp::Peer peer;
+        int row = 0;
+    };
+
+    void exchangeFromControls(const ControlValues& controls);
+    bool validateBurn(bool continuous, SettingsRecord& record);
+    void runSingleBurn(bool fromTransfer);
+    void buildMacPackage(bool fromTransfer);
+    void finishMacAnswer(const std::optional<QString>& label, const PendingAsk& ask);
+    void showMessage(const QString& text, bool fromTransfer);
+    void afterAcknowledgements(std::function<void()> next);
+    void dropOperatorWaits();
+    void setControls(const std::function<void(ControlState&)>& change);
+    void claimRow(int row);
+    void finishRowByDone(int row);
+    std::uint32_t now() const { return m_clock(); }
+    QString sysfilePath() const;
+
+    StationLog& m_log;
+    OperatorInterface& m_op;
+    std::uint16_t m_port;
+    std::unique_ptr<RowTimerService> m_ownTimers;
+    TickClock m_clock;
+    std::unique_ptr<ServiceLink> m_link;
+    StationState m_state;
+    DeviceRows m_rows;
+    ControlState m_controls;
+    QString m_title;
+    bool m_everStarted = false; // m_dwThreadId != 0
+
+    std::optional<PendingAsk> m_ask;
+    std::uint64_t m_nextId = 1;
+    std::set<std::uint64_t> m_transferMessages; // unacknowledged, server paused for each
+    std::vector<std::function<void()>> m_afterAcks;
+    int m_heldPauses = 0;
+};
+
+} // namespace quorvane

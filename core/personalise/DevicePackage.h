@@ -11,8 +11,8 @@
 namespace quorvane {
 
 struct DevicePackageRequest {
-    QString programDir;   // ends with a separator
-    QString scanText;     // the board's label text; its first 12 characters name the file
+    QString programDir; // ends with a separator
+    QString scanText;   // the board's label text; its first 12 characters name the file
     std::uint8_t flags = 0;
     PackageSources sources;
     int model = 5;
@@ -20,9 +20,9 @@ struct DevicePackageRequest {
 };
 
 struct DevicePackageResult {
-    QString message;      // empty when the file was written, else the operator's message
+    QString message; // empty when the file was written, else the operator's message
     QString outputPath;
-    MacTriple triple;     // the station's current triple afterwards (also after a failure)
+    MacTriple triple;              // the station's current triple afterwards (also after a failure)
     std::optional<bool> hasWpaKey; // decided when a configuration section was reached
     bool refreshTitle = false;     // the title must follow the new wireless-key mode
     bool ok() const { return message.isEmpty(); }

@@ -91,6 +91,21 @@ MacTriple TripleFromMacField(const QString& macField, int model) {
     return TripleFromSerial(macField, model);
 }
 
+QByteArray TripleBytes(const MacTriple& triple) {
+    QByteArray out;
+    for (const MacAddress* a : {&triple.base, &triple.model, &triple.wan})
+        out.append(reinterpret_cast<const char*>(a->bytes.data()), 6);
+    return out;
+}
+
+MacTriple TripleFromBytes(QByteArrayView bytes) {
+    MacTriple triple;
+    MacAddress* parts[] = {&triple.base, &triple.model, &triple.wan};
+    for (qsizetype i = 0; i < 18 && i < bytes.size(); ++i)
+        parts[i / 6]->bytes[i % 6] = static_cast<std::uint8_t>(bytes[i]);
+    return triple;
+}
+
 ScanVerdict CheckScanText(const QString& text) {
     if (text.size() != 12)
         return ScanVerdict::Incomplete;

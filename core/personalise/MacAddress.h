@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <array>
@@ -36,6 +38,11 @@ QString SsidSuffix(const MacAddress& address);
 // The triple for the station's current MAC field: a 12-character label text
 // is the board's own address; anything else is read as a five-digit serial.
 MacTriple TripleFromMacField(const QString& macField, int model);
+
+// The 18 bytes of a triple as packages and records store it, and back
+// (missing bytes read as zero).
+QByteArray TripleBytes(const MacTriple& triple);
+MacTriple TripleFromBytes(QByteArrayView bytes);
 
 // What the scan dialog does with its text after each change.
 enum class ScanVerdict {

@@ -11,8 +11,8 @@
 namespace quorvane {
 
 struct MacPackageRequest {
-    QString programDir;   // ends with a separator
-    QString macField;     // m_strMac: a five-digit serial or a 12-character label text
+    QString programDir; // ends with a separator
+    QString macField;   // m_strMac: a five-digit serial or a 12-character label text
     std::uint8_t flags = 0;
     PackageSources sources;
     int model = 5;
@@ -21,9 +21,9 @@ struct MacPackageRequest {
 };
 
 struct MacPackageResult {
-    QString message;      // empty when "MAC" was written, else the operator's message
+    QString message; // empty when "MAC" was written, else the operator's message
     QString outputPath;
-    MacTriple triple;     // the station's current triple afterwards
+    MacTriple triple; // the station's current triple afterwards
     bool ok() const { return message.isEmpty(); }
 };
 

@@ -15,8 +15,8 @@ struct Peer {
 
 struct ReadRequest {
     Peer peer;
-    QString name;           // as the router sent it (at most 127 characters)
-    std::int32_t crc = 0;   // the router's boot loader CRC-32; 0 = none sent
+    QString name;         // as the router sent it (at most 127 characters)
+    std::int32_t crc = 0; // the router's boot loader CRC-32; 0 = none sent
 };
 
 enum class RequestVerdict {

@@ -1,0 +1,179 @@
+#include "core/tftp/TransferHandler.h"
+
+#include "core/tftp/RequestName.h"
+
+#include <algorithm>
+
+namespace quorvane::tftp {
+
+namespace {
+
+const QString kOpenFailed = QStringLiteral("文件打开失败!");
+const QString kNoSize = QStringLiteral("文件为空!");
+const QString kClosed = QStringLiteral("4下载完成，关闭文件");
+const QString kNotClosed = QStringLiteral("4下载完成，不关闭文件");
+
+} // namespace
+
+TransferHandler::TransferHandler(FileStore& files, TransferEdge& edge, QString programDir)
+    : m_files(files), m_edge(edge), m_programDir(std::move(programDir)),
+      m_hooks(&m_serveEverything) {}
+
+TransferHandler::~TransferHandler() = default;
+
+void TransferHandler::setHooks(TransferHooks* hooks) {
+    m_hooks = hooks ? hooks : &m_serveEverything;
+}
+
+void TransferHandler::reset() {
+    m_transfers.clear();
+    m_ended = false;
+    ++m_generation;
+}
+
+int TransferHandler::openFileCount() const {
+    return static_cast<int>(std::count_if(m_transfers.begin(), m_transfers.end(),
+                                          [](const Transfer& t) { return t.file != nullptr; }));
+}
+
+void TransferHandler::handle(const Peer& from, QByteArrayView datagram) {
+    if (m_ended)
+        return;
+    m_in.assign(datagram);
+    switch (static_cast<Opcode>(ReadOpcode(m_in))) {
+    case Opcode::Done:
+        m_hooks->OnDone(from, QString::fromLatin1(ReadDoneMac(m_in)));
+        break;
+    case Opcode::Rrq:
+        handleRequest(from);
+        break;
+    case Opcode::Ack:
+        handleAck(from);
+        break;
+    default: // WRQ, DATA, ERROR and anything unknown
+        break;
+    }
+}
+
+void TransferHandler::handleRequest(const Peer& from) {
+    NameBuffer nameBytes;
+    const QString name =
+        ReadRequestName(m_in, nameBytes) ? DecodeRequestName(nameBytes) : QString();
+    if (!IsPlainFileName(name)) {
+        // Refused before the workflow sees it: such a name must not become a
+        // MAC field or a package name either.
+        m_edge.logLine(kOpenFailed);
+        return;
+    }
+    const ReadRequest request{from, name, ReadRequestCrc(m_in)};
+
+    const auto generation = m_generation;
+    const RequestVerdict verdict = m_hooks->OnRequest(request);
+    if (generation != m_generation || m_ended || verdict != RequestVerdict::Serve)
+        return;
+
+    m_edge.logLine(QStringLiteral("正在下载文件%1").arg(m_programDir + name));
+    OpenResult opened = m_files.open(name);
+    if (opened.failure != OpenFailure::None) {
+        // Nothing was sent, so nothing may later be reported as complete: the
+        // peer's earlier transfer, if any, is over too.
+        forget(from);
+        m_edge.logLine(opened.failure == OpenFailure::NoSize ? kNoSize : kOpenFailed);
+        return;
+    }
+    Transfer& transfer = startTransfer(from);
+    transfer.request = request;
+    transfer.file = std::move(opened.file);
+    transfer.active = true;
+    transfer.block = 0;
+    sendBlock(transfer, CompletionVariant::FirstBlock);
+}
+
+void TransferHandler::handleAck(const Peer& from) {
+    const std::uint16_t acked = ReadAckBlock(m_in);
+    Transfer* transfer = find(from);
+    if (!transfer) {
+        // No transfer in progress: nothing to read, block 1 goes out empty.
+        sendData(from, QString(), 1, 0);
+        m_edge.logLine(kNotClosed);
+        return;
+    }
+    // The acknowledged block is the latest one at or below the counter with
+    // those low 16 bits; an older one sends the block after it again.
+    const std::uint32_t behind = static_cast<std::uint16_t>(transfer->block - acked);
+    if (behind <= transfer->block)
+        transfer->block -= behind;
+    transfer->lastActive = ++m_clock;
+    sendBlock(*transfer, CompletionVariant::Acknowledgement);
+}
+
+void TransferHandler::sendBlock(Transfer& transfer, CompletionVariant variant) {
+    qint64 count = 0;
+    if (transfer.file) {
+        const qint64 offset = qint64{transfer.block} * qint64{SegmentSize};
+        count = transfer.file->readAt(offset, m_out.data() + DataHeaderSize, SegmentSize);
+    }
+    ++transfer.block;
+    const Peer peer = transfer.peer; // `transfer` goes away on completion
+    sendData(peer, transfer.request.name, transfer.block, static_cast<std::size_t>(count));
+    if (count < qint64{SegmentSize})
+        complete(peer, variant);
+}
+
+void TransferHandler::complete(const Peer& peer, CompletionVariant variant) {
+    Transfer* transfer = find(peer);
+    const bool active = transfer && transfer->active;
+    if (active) {
+        const ReadRequest request = transfer->request;
+        const auto generation = m_generation;
+        const CompletionResult result = m_hooks->OnTransferComplete(request, variant);
+        if (generation != m_generation)
+            return;
+        if (result == CompletionResult::EndService) {
+            m_transfers.clear();
+            m_ended = true;
+            return;
+        }
+    }
+    forget(peer);
+    if (variant == CompletionVariant::Acknowledgement)
+        m_edge.logLine(active ? kClosed : kNotClosed);
+}
+
+void TransferHandler::sendData(const Peer& to, const QString& name, std::uint32_t block,
+                               std::size_t count) {
+    // The data bytes, if any, are already in place behind the header.
+    const std::size_t length = BuildDataPacket(block, m_out.data() + DataHeaderSize, count, m_out);
+    m_edge.sendDatagram(to, QByteArrayView(m_out.data(), static_cast<qsizetype>(length)));
+    m_edge.blockSent(to, name, block);
+}
+
+TransferHandler::Transfer* TransferHandler::find(const Peer& peer) {
+    const auto it = std::find_if(m_transfers.begin(), m_transfers.end(),
+                                 [&](const Transfer& t) { return t.peer == peer; });
+    return it == m_transfers.end() ? nullptr : &*it;
+}
+
+TransferHandler::Transfer& TransferHandler::startTransfer(const Peer& peer) {
+    if (Transfer* existing = find(peer)) {
+        existing->file.reset();
+        existing->lastActive = ++m_clock;
+        return *existing;
+    }
+    if (m_transfers.size() >= std::size_t{MaxTransfers}) {
+        const auto oldest = std::min_element(
+            m_transfers.begin(), m_transfers.end(),
+            [](const Transfer& a, const Transfer& b) { return a.lastActive < b.lastActive; });
+        m_transfers.erase(oldest);
+    }
+    Transfer& added = m_transfers.emplace_back();
+    added.peer = peer;
+    added.lastActive = ++m_clock;
+    return added;
+}
+
+void TransferHandler::forget(const Peer& peer) {
+    std::erase_if(m_transfers, [&](const Transfer& t) { return t.peer == peer; });
+}
+
+} // namespace quorvane::tftp

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "core/tftp/FileStore.h"
+#include "core/tftp/PacketCodec.h"
+#include "core/tftp/TransferHooks.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace quorvane::tftp {
+
+// What the handler needs from the outside world.
+class TransferEdge {
+public:
+    virtual ~TransferEdge() = default;
+    virtual void sendDatagram(const Peer& to, QByteArrayView datagram) = 0;
+    virtual void logLine(const QString& line) = 0;
+    virtual void blockSent(const Peer&, const QString& /*name*/, qint64 /*block*/) {}
+};
+
+// The server's datagram handling without a socket: one call per received
+// datagram; replies, log lines and the workflow's three points happen inside.
+// Transfers are kept per peer (address and port), at most MaxTransfers of them;
+// the least recently active one is forgotten, and its file closed, first.
+class TransferHandler {
+public:
+    static constexpr int MaxTransfers = 64;
+
+    TransferHandler(FileStore& files, TransferEdge& edge, QString programDir);
+    ~TransferHandler();
+
+    void setHooks(TransferHooks* hooks); // nullptr: serve everything
+
+    void handle(const Peer& from, QByteArrayView datagram);
+
+    // A completion ended the service: every datagram is ignored until reset.
+    bool hasEnded() const { return m_ended; }
+    // Forgets every transfer, closes every file and answers again. Safe to call
+    // from inside a hook; the interrupted datagram then has no further effect.
+    void reset();
+
+    int transferCount() const { return static_cast<int>(m_transfers.size()); }
+    int openFileCount() const;
+
+private:
+    struct Transfer {
+        Peer peer;
+        ReadRequest request;
+        std::unique_ptr<ServedFile> file;
+        std::uint32_t block = 0; // number of the DATA block sent last
+        bool active = false;
+        std::uint64_t lastActive = 0;
+    };
+
+    void handleRequest(const Peer& from);
+    void handleAck(const Peer& from);
+    void sendBlock(Transfer& transfer, CompletionVariant variant);
+    void complete(const Peer& peer, CompletionVariant variant);
+    Transfer* find(const Peer& peer);
+    Transfer& startTransfer(const Peer& peer);
+    void forget(const Peer& peer);
+    void sendData(const Peer& to, const QString& name, std::uint32_t block, std::size_t count);
+
+    FileStore& m_files;
+    TransferEdge& m_edge;
+    QString m_programDir;
+    ServeEverything m_serveEverything;
+    TransferHooks* m_hooks;
+    std::vector<Transfer> m_transfers;
+    ReceiveBuffer m_in;
+    DataPacketBuffer m_out;
+    std::uint64_t m_clock = 0;
+    std::uint64_t m_generation = 0; // changes at every reset
+    bool m_ended = false;
+};
+
+} // namespace quorvane::tftp

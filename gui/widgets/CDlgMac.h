@@ -23,6 +23,8 @@ public:
     // for when the request behind it no longer exists.
     void cancelSilently();
 
+    void done(int result) override;
+
     QLineEdit* entry() const { return m_edit; }
     QPushButton* okButton() const { return m_ok; }
     QPushButton* cancelButton() const { return m_cancel; }
@@ -31,8 +33,6 @@ public:
 
 signals:
     void warningShown(const QString& message);
-
-    void done(int result) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -105,11 +105,12 @@ private:
     void buildMacPackage(bool fromTransfer);
     void finishMacAnswer(const std::optional<QString>& label, const PendingAsk& ask);
     void showMessage(const QString& text, bool fromTransfer);
+    void holdServer();
+    void releaseServer();
     void afterAcknowledgements(std::function<void()> next);
     void dropOperatorWaits();
     void setControls(const std::function<void(ControlState&)>& change);
     void claimRow(int row);
-    void finishRowByDone(int row);
     std::uint32_t now() const { return m_clock(); }
     QString sysfilePath() const;
 
@@ -123,6 +124,7 @@ private:
     DeviceRows m_rows;
     ControlState m_controls;
     QString m_title;
+    QString m_serialField;      // what the serial field 1004 shows
     bool m_everStarted = false; // m_dwThreadId != 0
 
     std::optional<PendingAsk> m_ask;

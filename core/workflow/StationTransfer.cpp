@@ -1,0 +1,193 @@
+// The device policy at the transfer server's three points.
+#include "core/log/StationLog.h"
+#include "core/personalise/MacAddress.h"
+#include "core/personalise/MacPackage.h"
+#include "core/personalise/PackageSources.h"
+#include "core/tftp/PacketCodec.h"
+#include "core/workflow/Station.h"
+
+namespace quorvane {
+
+namespace {
+
+const QString kClaimedText = QStringLiteral("************");
+const QString kAskText = QStringLiteral("找到一个新设备，请扫描MAC码");
+const QString kAgainText = QStringLiteral("等待再次传输....");
+const QString kWritingText = QStringLiteral("下载完成,正在写入....");
+const QString kDoneText = QStringLiteral("设备写入完成，可以移除");
+
+constexpr int kFirstBlockPeriodMs = 600;
+constexpr int kAcknowledgementPeriodMs = 800;
+constexpr int kMacPackagePeriodMs = 900;
+
+} // namespace
+
+void Station::claimRow(int row) {
+    m_rows.setText(row, DeviceRows::MacColumn, kClaimedText);
+    m_rows.setProgressMax(row, 100);
+    m_rows.setProgress(row, 1);
+}
+
+tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
+    StationState& s = m_state;
+    s.g_ubootcrc = request.crc;
+    const int row = s.g_curItem;
+    m_log.WriteLogFormat("Uboot crc: %ld", static_cast<long>(s.g_ubootcrc));
+
+    if (s.g_ubootcrc == 0) {
+        if (s.m_bUpdateMAC)
+            s.m_byFlags |= kSelectMac;
+        if (s.m_bUpdateUboot)
+            s.m_byFlags |= kSelectBootLoader;
+        if (s.m_bRestoreCfg)
+            s.m_byFlags |= kSelectConfig;
+        if (s.m_bUpdateRoot)
+            s.m_byFlags |= kSelectRoot;
+        buildMacPackage(true);
+        s.g_processing = 1;
+        claimRow(row);
+        return tftp::RequestVerdict::Serve;
+    }
+
+    m_log.WriteLogFormat("Recieve a download require[g_nexttime = %d] [g_processing = %d]",
+                         s.g_nexttime, s.g_processing);
+    if (s.g_nexttime == 0 && s.g_processing == 1) {
+        m_log.WriteLogFormat("Transmiting...wait a while %s\n", qUtf8Printable(request.name));
+        return tftp::RequestVerdict::Drop;
+    }
+    if (s.g_nexttime == 0)
+        claimRow(row);
+    s.g_processing = 1;
+    m_log.WriteLogFormat("Check MAC %d nexttime %d", s.m_bUpdateMAC ? 1 : 0, s.g_nexttime);
+
+    if (s.g_nexttime != 0)
+        return tftp::RequestVerdict::Serve;
+
+    if (s.m_bUpdateMAC) {
+        m_link->send(request.peer, tftp::MacWaitDatagram());
+        m_rows.setText(row, DeviceRows::StatusColumn, kAskText);
+        PendingAsk ask;
+        ask.id = m_nextId++;
+        ask.peer = request.peer;
+        ask.row = row;
+        m_ask = ask;
+        holdServer();
+        m_op.AskForMac(ask.id);
+        return tftp::RequestVerdict::Answered;
+    }
+
+    // The router asks for the file named after its own label.
+    s.m_strMac = request.name;
+    s.m_strScan = request.name;
+    m_op.SetScanText(request.name);
+    runSingleBurn(true);
+    m_rows.setText(row, DeviceRows::MacColumn, s.m_strMac);
+    s.g_nexttime = 1;
+    return tftp::RequestVerdict::Serve;
+}
+
+void Station::OnMacAnswer(std::uint64_t askId, const std::optional<QString>& label) {
+    if (!m_ask || m_ask->id != askId)
+        return; // stopped meanwhile, or answered already
+    const PendingAsk ask = *m_ask;
+    m_ask.reset();
+
+    std::optional<QString> accepted = label;
+    // Whatever the dialog let through, only a label names a package file.
+    if (accepted && CheckScanText(*accepted) != ScanVerdict::Accepted)
+        accepted.reset();
+
+    if (!accepted) {
+        finishMacAnswer(std::nullopt, ask);
+        return;
+    }
+    m_state.m_strMac = *accepted;
+    m_state.m_strScan = *accepted;
+    m_op.SetScanText(*accepted);
+    runSingleBurn(true);
+    afterAcknowledgements([this, accepted, ask] { finishMacAnswer(accepted, ask); });
+}
+
+void Station::finishMacAnswer(const std::optional<QString>& label, const PendingAsk& ask) {
+    QByteArray macSet;
+    if (label) {
+        macSet = tftp::MacSetDatagram(label->toLatin1());
+        m_rows.setText(ask.row, DeviceRows::MacColumn, *label);
+        m_state.g_nexttime = 1;
+    } else {
+        m_state.g_nexttime = 0;
+        m_state.g_processing = 0;
+        macSet = tftp::MacSetDatagram({});
+    }
+    m_link->send(ask.peer, macSet);
+    releaseServer();
+}
+
+tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& request,
+                                                   tftp::CompletionVariant variant) {
+    StationState& s = m_state;
+    const int row = s.g_curItem;
+
+    if (request.name.compare(QLatin1String("mac"), Qt::CaseInsensitive) == 0) {
+        const std::uint32_t tick = now();
+        const std::uint32_t elapsed = tick - s.m_dwStartTick;
+        s.m_dwStartTick = tick;
+        ++s.m_nDeviceNo;
+        m_log.WriteLogFormat("升级文件下载完成,请不要断电,拨掉网线,升级下一块路由器板,路由器%"
+                             "s耗时%d分%d秒\n",
+                             qUtf8Printable(s.m_strMac), static_cast<int>(elapsed / 60000),
+                             static_cast<int>(((elapsed + 999) / 1000) % 60));
+        m_log.WriteLog(QString());
+        m_rows.setProgress(row, 50);
+        m_rows.timers().SetTimer(row + kSecondTimerFamily, kMacPackagePeriodMs);
+        m_op.PlaySound(135);
+    }
+
+    if (s.g_ubootcrc == 0) {
+        s.g_processing = 0;
+        s.g_nexttime = 0;
+        m_rows.setText(row, DeviceRows::StatusColumn, kAgainText);
+        return tftp::CompletionResult::Continue;
+    }
+
+    std::uint32_t local = 0;
+    if (s.m_bUpdateUboot) {
+        const std::optional<std::uint32_t> checksum = BootLoaderChecksum(s.m_strUbootPath);
+        if (!checksum) {
+            showMessage(QStringLiteral("%1不存在").arg(s.m_strUbootPath), false);
+            return tftp::CompletionResult::EndService;
+        }
+        local = *checksum;
+    }
+    // The router's CRC travels as signed decimal: compare the bit patterns.
+    if (local != 0 && local != static_cast<std::uint32_t>(s.g_ubootcrc)) {
+        s.g_processing = 0;
+        s.g_nexttime = 1;
+        m_rows.setText(row, DeviceRows::StatusColumn, kAgainText);
+        return tftp::CompletionResult::Continue;
+    }
+
+    s.g_processing = 0;
+    s.g_nexttime = 0;
+    m_rows.setText(row, DeviceRows::StatusColumn, kWritingText);
+    m_rows.setProgress(row, 50);
+    const bool acknowledged = variant == tftp::CompletionVariant::Acknowledgement;
+    m_rows.timers().SetTimer(row, acknowledged ? kAcknowledgementPeriodMs : kFirstBlockPeriodMs);
+    const int n = m_rows.rowCount();
+    s.g_curItem = m_rows.appendWaitingRow();
+    emit m_rows.ensureVisible(n - 1);
+    if (acknowledged)
+        m_op.PlaySound(135);
+    return tftp::CompletionResult::Continue;
+}
+
+void Station::OnDone(const tftp::Peer& /*peer*/, const QString& macText) {
+    const int row = m_rows.findMacFromEnd(macText);
+    if (row < 0)
+        return;
+    m_rows.completeRow(row, row);
+    ++m_state.m_nDeviceNo;
+    m_op.PlaySound(136);
+}
+
+} // namespace quorvane

@@ -74,7 +74,16 @@ QPoint CShowLogDlg::PlacementFor(const QRect& mainFrameGeometry, const QSize& lo
 }
 
 void CShowLogDlg::PlaceAt(const QRect& mainFrameGeometry) {
+    m_placeAgainst = isVisible() ? QRect() : mainFrameGeometry;
     move(PlacementFor(mainFrameGeometry, frameGeometry().size()));
+}
+
+void CShowLogDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_placeAgainst.isNull()) {
+        move(PlacementFor(m_placeAgainst, frameGeometry().size()));
+        m_placeAgainst = QRect();
+    }
 }
 
 void CShowLogDlg::ShowOrActivate() {

@@ -34,10 +34,13 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void AppendOnOwnThread(const QString& line);
 
     QPlainTextEdit* m_edit = nullptr;
     bool m_clearPending = false;
+    // The frame is only known once the window exists: placed again when first shown.
+    QRect m_placeAgainst;
 };

@@ -70,6 +70,8 @@ void SingleInstance::AcceptConnections() {
                 return;
             }
             const QByteArray line = socket->readLine(kMaxRequestBytes);
+            // One request per connection: whatever follows is not looked at.
+            disconnect(socket, nullptr, this, nullptr);
             socket->disconnectFromServer();
             if (line == kActivate) {
                 emit activationRequested();

@@ -1,0 +1,147 @@
+#include "gui/widgets/SingleInstance.h"
+
+#include <QLocalSocket>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUuid>
+#include <QWidget>
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#endif
+
+using quorvane::SingleInstance;
+
+namespace {
+QString UniqueName() {
+    return QStringLiteral("quorvane-test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+} // namespace
+
+class TestSingleInstance : public QObject {
+    Q_OBJECT
+private slots:
+    void secondStartActivatesTheFirst();
+    void staleSocketIsTakenOver();
+    void onlyTheActivateLineCounts_data();
+    void onlyTheActivateLineCounts();
+    void bringToFront_data();
+    void bringToFront();
+};
+
+void TestSingleInstance::secondStartActivatesTheFirst() {
+    const QString name = UniqueName();
+    SingleInstance first(name);
+    QSignalSpy activations(&first, &SingleInstance::activationRequested);
+    QVERIFY(first.TryBecomePrimary());
+    QVERIFY(first.IsListening());
+
+    SingleInstance second(name);
+    QVERIFY(!second.TryBecomePrimary());
+    QVERIFY(!second.IsListening());
+    QTRY_COMPARE(activations.count(), 1);
+
+    SingleInstance third(name);
+    QVERIFY(!third.TryBecomePrimary());
+    QTRY_COMPARE(activations.count(), 2);
+    QVERIFY(first.IsListening()); // still guarding after answering
+}
+
+void TestSingleInstance::staleSocketIsTakenOver() {
+#ifdef Q_OS_UNIX
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("Quorvne"));
+    // What a crashed station leaves: a socket file nobody listens on.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    QVERIFY(size_t(encoded.size()) < sizeof(address.sun_path));
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ::close(fd);
+    QVERIFY(QFile::exists(path));
+
+    SingleInstance restarted(path);
+    QSignalSpy activations(&restarted, &SingleInstance::activationRequested);
+    QVERIFY(restarted.TryBecomePrimary());
+    QVERIFY(restarted.IsListening());
+
+    SingleInstance second(path);
+    QVERIFY(!second.TryBecomePrimary());
+    QTRY_COMPARE(activations.count(), 1);
+#else
+    QSKIP("stale socket files are a Unix matter");
+#endif
+}
+
+void TestSingleInstance::onlyTheActivateLineCounts_data() {
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<int>("activations");
+    QTest::newRow("activate") << QByteArray("activate\n") << 1;
+    QTest::newRow("two lines, one request") << QByteArray("activate\nactivate\n") << 1;
+    QTest::newRow("no line end") << QByteArray("activate") << 0;
+    QTest::newRow("other word") << QByteArray("hello\n") << 0;
+    QTest::newRow("prefix") << QByteArray("activatex\n") << 0;
+    QTest::newRow("nothing") << QByteArray() << 0;
+    QTest::newRow("flood") << QByteArray(4096, 'a') << 0;
+}
+
+void TestSingleInstance::onlyTheActivateLineCounts() {
+    QFETCH(QByteArray, sent);
+    QFETCH(int, activations);
+    const QString name = UniqueName();
+    SingleInstance primary(name);
+    QSignalSpy spy(&primary, &SingleInstance::activationRequested);
+    QVERIFY(primary.TryBecomePrimary());
+
+    QLocalSocket peer;
+    peer.connectToServer(name);
+    QVERIFY(peer.waitForConnected(5000));
+    peer.write(sent);
+    QVERIFY(sent.isEmpty() || peer.waitForBytesWritten(5000));
+    if (sent.size() > 64) {
+        // A flood is cut off by the primary.
+        QTRY_COMPARE(peer.state(), QLocalSocket::UnconnectedState);
+    } else {
+        peer.disconnectFromServer();
+    }
+    // A well-behaved request afterwards still works: the primary is not stuck.
+    SingleInstance second(name);
+    QVERIFY(!second.TryBecomePrimary());
+    QTRY_COMPARE(spy.count(), activations + 1);
+    QTest::qWait(20);
+    QCOMPARE(spy.count(), activations + 1);
+}
+
+void TestSingleInstance::bringToFront_data() {
+    QTest::addColumn<int>("startState");
+    QTest::newRow("minimised") << int(Qt::WindowMinimized);
+    QTest::newRow("normal") << int(Qt::WindowNoState);
+    QTest::newRow("hidden") << -1;
+}
+
+void TestSingleInstance::bringToFront() {
+    QFETCH(int, startState);
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Quorvane - changed"));
+    if (startState >= 0) {
+        window.setWindowState(Qt::WindowStates(startState));
+        window.show();
+    }
+    SingleInstance::BringToFront(&window);
+    QVERIFY(window.isVisible());
+    QVERIFY(!(window.windowState() & Qt::WindowMinimized));
+    QVERIFY(window.windowState() & Qt::WindowMaximized);
+    SingleInstance::BringToFront(nullptr);
+}
+
+QTEST_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"

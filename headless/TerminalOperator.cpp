@@ -1,0 +1,111 @@
+#include "headless/TerminalOperator.h"
+
+#include "core/personalise/MacAddress.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+
+namespace quorvane {
+
+namespace {
+
+void PrintError(const QString& text) {
+    std::fputs(text.toUtf8().constData(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+TerminalOperator::TerminalOperator(int inputFd, MacAnswer onAnswer, Acknowledge onAcknowledge,
+                                   QObject* parent)
+    : QObject(parent), m_fd(inputFd), m_onAnswer(std::move(onAnswer)),
+      m_onAcknowledge(std::move(onAcknowledge)) {
+    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &TerminalOperator::readInput);
+}
+
+void TerminalOperator::AskForMac(std::uint64_t id) {
+    m_ask = id;
+    PrintError(QStringLiteral("找到一个新设备，请扫描MAC码"));
+    if (m_atEnd)
+        QTimer::singleShot(0, this, [this] { answer(std::nullopt); });
+}
+
+void TerminalOperator::CancelMacRequest(std::uint64_t id) {
+    if (m_ask == id)
+        m_ask.reset();
+}
+
+void TerminalOperator::ShowMessage(std::uint64_t id, const QString& text) {
+    PrintError(text);
+    // Nobody clicks OK at a terminal: the message counts as read once printed.
+    QTimer::singleShot(0, this, [this, id] { m_onAcknowledge(id); });
+}
+
+void TerminalOperator::PlaySound(int) {
+    std::fputc('\a', stderr);
+    std::fflush(stderr);
+}
+
+void TerminalOperator::SetTitle(const QString& title) {
+    if (!title.isEmpty())
+        PrintError(title);
+}
+
+void TerminalOperator::readInput() {
+    char buffer[4096];
+    const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        return;
+    if (n <= 0) {
+        m_atEnd = true;
+        m_notifier->setEnabled(false);
+        if (!m_pending.isEmpty())
+            handleLine(QString::fromUtf8(std::exchange(m_pending, {})));
+        answer(std::nullopt);
+        return;
+    }
+    m_pending.append(buffer, n);
+    qsizetype end = 0;
+    while ((end = m_pending.indexOf('\n')) >= 0) {
+        const QByteArray line = m_pending.left(end);
+        m_pending.remove(0, end + 1);
+        handleLine(QString::fromUtf8(line));
+    }
+}
+
+void TerminalOperator::handleLine(const QString& raw) {
+    const QString line = raw.trimmed();
+    if (!m_ask) {
+        if (!line.isEmpty())
+            PrintError(QStringLiteral("没有设备在等待扫描，已忽略：%1").arg(line));
+        return;
+    }
+    if (line.isEmpty()) {
+        answer(std::nullopt);
+        return;
+    }
+    // The scan dialog's field holds 12 characters and judges them as the
+    // twelfth arrives.
+    const QString text = line.left(12);
+    const ScanVerdict verdict = CheckScanText(text);
+    if (verdict == ScanVerdict::Accepted)
+        answer(text);
+    else if (verdict != ScanVerdict::Incomplete)
+        PrintError(ScanVerdictMessage(verdict));
+}
+
+void TerminalOperator::answer(const std::optional<QString>& label) {
+    if (!m_ask)
+        return;
+    const std::uint64_t id = *m_ask;
+    m_ask.reset();
+    m_onAnswer(id, label);
+}
+
+} // namespace quorvane

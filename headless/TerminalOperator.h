@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/workflow/OperatorInterface.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QSocketNotifier;
+
+namespace quorvane {
+
+// The operator at a terminal: a bar-code scanner types into standard input,
+// messages go to standard error, sounds are the terminal bell.
+class TerminalOperator : public QObject, public OperatorInterface {
+    Q_OBJECT
+public:
+    using MacAnswer = std::function<void(std::uint64_t, const std::optional<QString>&)>;
+    using Acknowledge = std::function<void(std::uint64_t)>;
+
+    TerminalOperator(int inputFd, MacAnswer onAnswer, Acknowledge onAcknowledge,
+                     QObject* parent = nullptr);
+
+    void AskForMac(std::uint64_t id) override;
+    void CancelMacRequest(std::uint64_t id) override;
+    void ShowMessage(std::uint64_t id, const QString& text) override;
+    void PlaySound(int id) override;
+    void SetTitle(const QString& title) override;
+    void SetControlState(const ControlState&) override {}
+    void SetSerialText(const QString&) override {}
+    void SetScanText(const QString&) override {}
+
+private:
+    void readInput();
+    void handleLine(const QString& line);
+    void answer(const std::optional<QString>& label);
+
+    int m_fd;
+    QSocketNotifier* m_notifier = nullptr;
+    QByteArray m_pending;
+    bool m_atEnd = false;
+    std::optional<std::uint64_t> m_ask;
+    MacAnswer m_onAnswer;
+    Acknowledge m_onAcknowledge;
+};
+
+} // namespace quorvane

@@ -1,0 +1,117 @@
+// quorvane-headless: the station without a window, for a terminal with a
+// bar-code scanner.
+#include "core/log/StationLog.h"
+#include "core/workflow/Models.h"
+#include "core/workflow/Station.h"
+#include "headless/StopSignals.h"
+#include "headless/TerminalOperator.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+using namespace quorvane;
+
+namespace {
+
+struct Options {
+    QString folder;
+    std::uint16_t port = 69;
+    int model = kDefaultModel;
+};
+
+const char kUsage[] = "usage: quorvane-headless [--folder DIR] [--port N] [--model CODE]\n";
+
+bool ParseOptions(const QStringList& args, Options& o, QString& error) {
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (i + 1 >= args.size()) {
+            error = QStringLiteral("%1: unknown option or missing value").arg(arg);
+            return false;
+        }
+        const QString value = args[++i];
+        bool ok = false;
+        if (arg == u"--folder") {
+            const QFileInfo info(value);
+            if (!info.isDir()) {
+                error = QStringLiteral("--folder %1: not a folder").arg(value);
+                return false;
+            }
+            o.folder = info.absoluteFilePath();
+        } else if (arg == u"--port") {
+            const uint port = value.toUInt(&ok);
+            if (!ok || port > 65535) {
+                error = QStringLiteral("--port %1: not a port").arg(value);
+                return false;
+            }
+            o.port = static_cast<std::uint16_t>(port);
+        } else if (arg == u"--model") {
+            const int code = value.toInt(&ok);
+            if (!ok || !IsModelCode(code)) {
+                error = QStringLiteral("--model %1: one of 0 1 2 5 9 10 12 13").arg(value);
+                return false;
+            }
+            o.model = code;
+        } else {
+            error = QStringLiteral("%1: unknown option").arg(arg);
+            return false;
+        }
+    }
+    return true;
+}
+
+void PrintLine(std::FILE* out, const QString& text) {
+    std::fputs(text.toUtf8().constData(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    Options options;
+    QString error;
+    if (!ParseOptions(app.arguments(), options, error)) {
+        PrintLine(stderr, error);
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (options.folder.isEmpty())
+        options.folder = QCoreApplication::applicationDirPath();
+    const QString programDir = QDir(options.folder).absolutePath() + QLatin1Char('/');
+
+    StationLog log(QDir::currentPath());
+    QObject::connect(&log, &StationLog::lineLogged,
+                     [](const QString& line) { PrintLine(stdout, line); });
+
+    std::unique_ptr<Station> station;
+    TerminalOperator terminal(
+        STDIN_FILENO,
+        [&station](std::uint64_t id, const std::optional<QString>& label) {
+            station->OnMacAnswer(id, label);
+        },
+        [&station](std::uint64_t id) { station->OnMessageAcknowledged(id); });
+    station = std::make_unique<Station>(log, programDir, options.port, terminal);
+    station->SelectModel(options.model);
+
+    station->Initialise();
+    const StartOutcome outcome = station->StartService(station->ControlsFromState());
+    if (!outcome.started) {
+        PrintLine(stderr, outcome.message);
+        station->Shutdown();
+        return 2;
+    }
+
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&] {
+        station->StopService(station->ControlsFromState());
+        station->Shutdown();
+        app.exit(0);
+    });
+    return app.exec();
+}

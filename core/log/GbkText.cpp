@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace quorvane {
 
 namespace {
@@ -14,6 +16,18 @@ bool IsLeadByte(unsigned char byte) {
     return byte >= 0x81 && byte <= 0xFE;
 }
 
+// Bytes of the whole characters that fit in maxBytes.
+qsizetype WholeLength(const QByteArray& gbk, qsizetype maxBytes) {
+    qsizetype end = 0;
+    while (end < gbk.size()) {
+        const qsizetype width = IsLeadByte(static_cast<unsigned char>(gbk[end])) ? 2 : 1;
+        if (end + width > maxBytes || end + width > gbk.size())
+            break;
+        end += width;
+    }
+    return end;
+}
+
 } // namespace
 
 QByteArray ToGbk(const QString& text) {
@@ -22,24 +36,17 @@ QByteArray ToGbk(const QString& text) {
 }
 
 QString FromGbk(const QByteArray& bytes) {
-    // Stateless: a dangling lead byte at the end is shown, not swallowed.
     QStringDecoder decoder(kGbk, QStringConverter::Flag::Stateless);
-    return decoder.decode(bytes);
+    const qsizetype whole = WholeLength(bytes, bytes.size());
+    QString text = decoder.decode(QByteArrayView(bytes).first(whole));
+    // The decoder would drop a dangling lead byte without a trace.
+    if (whole < bytes.size())
+        text += QChar::ReplacementCharacter;
+    return text;
 }
 
 QByteArray CutGbk(const QByteArray& gbk, qsizetype maxBytes) {
-    if (maxBytes <= 0)
-        return {};
-    if (gbk.size() <= maxBytes)
-        return gbk;
-    qsizetype end = 0;
-    while (end < gbk.size()) {
-        const qsizetype width = IsLeadByte(static_cast<unsigned char>(gbk[end])) ? 2 : 1;
-        if (end + width > maxBytes)
-            break;
-        end += width;
-    }
-    return gbk.left(end);
+    return gbk.left(WholeLength(gbk, std::max<qsizetype>(maxBytes, 0)));
 }
 
 } // namespace quorvane

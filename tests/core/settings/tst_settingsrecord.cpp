@@ -145,20 +145,16 @@ private slots:
         QVERIFY(QFileInfo(dir.filePath("sysfile")).isDir());
     }
 
-    void restoredFromForeignFile() {
-        // Flags 0x0A: boot loader and root image, MAC writing off.
+    void restoresPaths() {
         QByteArray file(789, '\0');
-        file[0] = '\x0A';
-        file.replace(19, 10, "uboot.bin\0");
-        file.replace(275, 9, "root.bin\0");
-        file.replace(531, 8, "ignored\0");
+        file.replace(0, 1, "\x0A").replace(19, 5, "u.bin").replace(275, 5, "r.bin");
         QTemporaryDir dir;
         QVERIFY(WriteRaw(dir.filePath("sysfile"), file));
         const SettingsRecord record = SettingsRecord::Read(dir.filePath("sysfile"));
         QCOMPARE(record.flags(), 0x0A);
-        QCOMPARE(record.bootLoaderPath(), QStringLiteral("uboot.bin"));
-        QCOMPARE(record.rootPath(), QStringLiteral("root.bin"));
-        QCOMPARE(record.flags() & 0x01, 0);
+        QCOMPARE(record.bootLoaderPath(), QStringLiteral("u.bin"));
+        QCOMPARE(record.rootPath(), QStringLiteral("r.bin"));
+        QCOMPARE(record.configPath(), QString());
     }
 
     void serialText_data() {

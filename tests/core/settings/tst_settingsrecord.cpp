@@ -135,7 +135,7 @@ private slots:
         QCOMPARE(Bytes(back), onDisk);
     }
 
-    void failedWriteKeepsOldFile() {
+    void writeRefused() {
         QTemporaryDir dir;
         SettingsRecord record;
         record.setFlags(1);

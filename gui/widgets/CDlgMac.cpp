@@ -75,7 +75,6 @@ void CDlgMac::ShowWarning(const QString& message) {
         m_warning = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quorvane"), message,
                                     QMessageBox::Ok, this);
         m_warning->setAttribute(Qt::WA_DeleteOnClose);
-        m_warning->setFont(font());
         // Window-modal and non-blocking: the station's loop must keep running.
         m_warning->open();
     }

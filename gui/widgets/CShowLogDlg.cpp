@@ -10,7 +10,12 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-CShowLogDlg::CShowLogDlg(QWidget* owner) : QDialog(owner) {
+CShowLogDlg::CShowLogDlg(QWidget* owner) : QDialog(nullptr) {
+    if (owner != nullptr) {
+        connect(owner, &QObject::destroyed, this, [this] { delete this; });
+    }
+    // Left open, it must not keep the station running once the main window closes.
+    setAttribute(Qt::WA_QuitOnClose, false);
     // A top-level window of its own (not a tool window), so it gets a task-bar entry.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);

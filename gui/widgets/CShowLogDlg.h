@@ -15,6 +15,8 @@ class CShowLogDlg : public QDialog {
 public:
     static constexpr int kMaxLines = 2000;
 
+    // Not a child of its owner (an owned window has no task-bar entry of its
+    // own), but it goes when the owner goes.
     explicit CShowLogDlg(QWidget* owner = nullptr);
 
     // Safe to call from any thread; lines from elsewhere are carried over to

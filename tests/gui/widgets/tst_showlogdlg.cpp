@@ -2,6 +2,7 @@
 #include "gui/widgets/DialogUnits.h"
 
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -32,6 +33,7 @@ private slots:
     void showOrActivateKeepsTextAndGeometry();
     void closingOnlyHides_data();
     void closingOnlyHides();
+    void ownWindowGoneWithItsOwner();
 };
 
 void TestShowLogDlg::clearsAfterTwoThousandLines_data() {
@@ -211,6 +213,18 @@ void TestShowLogDlg::closingOnlyHides() {
     log.ShowOrActivate();
     QVERIFY(log.isVisible());
     QCOMPARE(log.editor()->toPlainText(), QStringLiteral("kept\nwhile hidden\n"));
+}
+
+void TestShowLogDlg::ownWindowGoneWithItsOwner() {
+    auto* owner = new QWidget;
+    QPointer<CShowLogDlg> log = new CShowLogDlg(owner);
+    QVERIFY(log->isWindow());
+    QVERIFY(log->parentWidget() == nullptr);
+    QCOMPARE(log->windowType(), Qt::Window); // neither a tool window nor a dialog
+    QVERIFY(!log->isModal());
+    QCOMPARE(log->windowTitle(), QStringLiteral("程序员日志"));
+    delete owner;
+    QVERIFY(log.isNull());
 }
 
 QTEST_MAIN(TestShowLogDlg)

@@ -62,6 +62,32 @@ void CListCtrlEx::FinishInPlaceEdits(int fromRow) {
 
 // ---- columns ----
 
+// QTreeWidget keeps a column's texts at fixed indices; opening or closing a
+// column in the middle moves them by hand, with the widths.
+void CListCtrlEx::MoveColumnTexts(int column, int count, bool open) {
+    auto move = [&](QTreeWidgetItem* item, bool head) {
+        auto copy = [&](int to, int from) {
+            item->setText(to, item->text(from));
+            item->setTextAlignment(to, Qt::Alignment(item->textAlignment(from)));
+            if (head)
+                item->setData(to, kAlignRole, item->data(from, kAlignRole));
+        };
+        if (open) {
+            for (int c = count; c > column; --c)
+                copy(c, c - 1);
+            item->setText(column, QString());
+            if (head)
+                item->setData(column, kAlignRole, QVariant());
+        } else {
+            for (int c = column; c + 1 < count; ++c)
+                copy(c, c + 1);
+        }
+    };
+    move(headerItem(), true);
+    for (int r = 0; r < GetItemCount(); ++r)
+        move(topLevelItem(r), false);
+}
+
 int CListCtrlEx::InsertColumnEx(int column, const QString& heading, int width, int kind, int align,
                                 int sortRule, int subItem) {
     Q_UNUSED(subItem);
@@ -69,14 +95,18 @@ int CListCtrlEx::InsertColumnEx(int column, const QString& heading, int width, i
         return -1;
     const int count = columnCount();
     column = std::min(column, count);
-    if (column < count) {
+    if (column < count)
         FinishInPlaceEdits(0);
-        if (!model()->insertColumn(column))
-            return -1;
+    QList<int> widths;
+    for (int c = 0; c < count; ++c)
+        widths << columnWidth(c);
+    setColumnCount(count + 1);
+    if (column < count) {
+        MoveColumnTexts(column, count, true);
         ShiftColumnSettings(column, 1);
         m_cells.OpenColumn(column, count);
-    } else {
-        setColumnCount(count + 1);
+        for (int c = column; c < count; ++c)
+            setColumnWidth(c + 1, widths[c]);
     }
     m_columnKinds[column] = kind;
     m_sortSettings[column] = SortSetting{sortRule, true};
@@ -87,6 +117,7 @@ int CListCtrlEx::InsertColumnEx(int column, const QString& heading, int width, i
                                    : align == AlignRight ? Qt::AlignRight | Qt::AlignVCenter
                                                          : Qt::AlignCenter);
     setColumnWidth(column, width);
+    viewport()->update();
     return column;
 }
 
@@ -95,20 +126,10 @@ bool CListCtrlEx::DeleteColumn(int column) {
     if (column < 0 || column >= count)
         return false;
     FinishInPlaceEdits(0);
-    auto pull = [&](QTreeWidgetItem* item, bool head) {
-        for (int c = column; c + 1 < count; ++c) {
-            item->setText(c, item->text(c + 1));
-            item->setTextAlignment(c, Qt::Alignment(item->textAlignment(c + 1)));
-            if (head)
-                item->setData(c, kAlignRole, item->data(c + 1, kAlignRole));
-        }
-    };
     QList<int> widths;
     for (int c = 0; c < count; ++c)
         widths << columnWidth(c);
-    pull(headerItem(), true);
-    for (int r = 0; r < GetItemCount(); ++r)
-        pull(topLevelItem(r), false);
+    MoveColumnTexts(column, count, false);
     setColumnCount(count - 1);
     widths.removeAt(column);
     for (int c = 0; c < widths.size(); ++c)

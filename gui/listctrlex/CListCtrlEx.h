@@ -155,6 +155,7 @@ private:
     bool OnMainThread() const;
     void OnHeaderClicked(int column);
     void ShiftColumnSettings(int from, int delta);
+    void MoveColumnTexts(int column, int count, bool open);
     // Ends an open in-place edit of this list whose row is fromRow or below,
     // before rows or columns move under it.
     void FinishInPlaceEdits(int fromRow);

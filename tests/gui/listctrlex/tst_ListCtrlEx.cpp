@@ -61,6 +61,8 @@ private slots:
     void headerSort();
     void sortCarriesRecordsAndSelection();
     void rowOperationsMoveRecords();
+    void columnsMoveWithTheirSettings();
+    void imageSquareShiftsTheTrough();
     void deviceListSetUp();
 };
 
@@ -415,6 +417,57 @@ void tst_ListCtrlEx::rowOperationsMoveRecords() {
     QVERIFY(f.list->DeleteAllItems());
     QCOMPARE(f.list->GetItemCount(), 0);
     QCOMPARE(f.list->GetCellProgress(1, 0), 0);
+}
+
+void tst_ListCtrlEx::columnsMoveWithTheirSettings() {
+    ListFixture f;
+    ProgressList(f); // "Num" rule 1, progress
+    f.list->SetItemText(0, 1, "p");
+    f.list->SetCellProgress(0, 1, 70);
+    QCOMPARE(f.list->InsertColumnEx(0, "front", 25, KindEdit, AlignRight, 0), 0);
+    QCOMPARE(f.list->GetColumnCount(), 3);
+    QCOMPARE(f.list->headerItem()->text(1), "Num");
+    QCOMPARE(f.list->GetItemText(0, 0), QString());
+    QCOMPARE(f.list->GetItemText(0, 1), "1");
+    QCOMPARE(f.list->GetItemText(0, 2), "p");
+    QCOMPARE(f.list->GetColumnKind(0), int(KindEdit));
+    QCOMPARE(f.list->GetColumnKind(2), int(KindProgress));
+    QCOMPARE(f.list->GetColumnSortRule(1), 1);
+    QCOMPARE(f.list->GetColumnAlignment(0), int(AlignRight));
+    QCOMPARE(f.list->GetColumnWidth(2), 104);
+    QCOMPARE(f.list->GetCellProgress(0, 2), 70);
+    QVERIFY(f.list->DeleteColumn(1));
+    QCOMPARE(f.list->GetItemText(0, 1), "p");
+    QCOMPARE(f.list->GetColumnKind(1), int(KindProgress));
+    QCOMPARE(f.list->GetColumnSortRule(1), 0);
+    QCOMPARE(f.list->GetCellProgress(0, 1), 70);
+    QCOMPARE(f.list->GetColumnWidth(1), 104);
+    QVERIFY(!f.list->DeleteColumn(2));
+    QCOMPARE(f.list->InsertColumnEx(-1, "no", 10), -1);
+}
+
+void tst_ListCtrlEx::imageSquareShiftsTheTrough() {
+    ListFixture f;
+    ProgressList(f);
+    f.list->SetShowProgressText(false);
+    QPixmap red(8, 8);
+    red.fill(QColor(255, 0, 0));
+    f.list->SetImageList({red}, 1);
+    f.list->SetCellImage(0, 1, 0);
+    f.list->SetCellImage(1, 1, 1); // no such image: no square
+    f.list->SetCellProgress(0, 1, 100);
+    f.list->SetCellProgress(1, 1, 100);
+    QVERIFY(f.Show());
+    const QImage image = f.Grab();
+    const QRect with = f.Cell(0, 1), without = f.Cell(1, 1);
+    const int y = with.center().y();
+    QCOMPARE(RunOf(image, y, with.left(), with.left() + with.height() - 1, qRgb(255, 0, 0)).count,
+             8);
+    const Run bar = RunOf(image, y, with.left(), with.right(), kBar);
+    QCOMPARE(bar.first, with.left() + with.height() + 3 + 1);
+    QCOMPARE(bar.count, with.width() - with.height() - 3 - 2);
+    QCOMPARE(RunOf(image, without.center().y(), without.left(), without.right(), kBar).first,
+             without.left() + 4);
 }
 
 void tst_ListCtrlEx::deviceListSetUp() {

@@ -128,6 +128,7 @@ void TransferServer::readPending() {
     if (m_reading)
         return;
     m_reading = true;
+    bool readAny = false;
     char buffer[PacketSize];
     while (m_socket && m_pauseDepth == 0 && m_socket->hasPendingDatagrams()) {
         QHostAddress address;
@@ -136,8 +137,14 @@ void TransferServer::readPending() {
         const qint64 size = m_socket->readDatagram(buffer, sizeof buffer, &address, &port);
         if (size < 0)
             break; // the socket raises readyRead again for what is left
+        readAny = true;
         m_handler->handle(Peer{address, port}, QByteArrayView(buffer, size));
     }
+    // A readyRead whose datagram a scheduled read (after resume) already took
+    // finds nothing, and the socket's read notifier stays disarmed until the
+    // next read call: the server would go deaf. Re-arm it.
+    if (!readAny && m_socket && m_pauseDepth == 0 && !m_socket->hasPendingDatagrams())
+        m_socket->readDatagram(nullptr, 0);
     m_reading = false;
 }
 

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QThread>
 #include <algorithm>
@@ -518,6 +519,8 @@ void CListCtrlEx::mousePressEvent(QMouseEvent* event) {
         return;
     if (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier))
         return;
+    // An owner may close the list from any of the handlers below.
+    const QPointer<CListCtrlEx> alive(this);
     if (IsValidCell(hit.row, hit.column) && GetCellEnabled(hit.row, hit.column)) {
         const int kind = GetColumnKind(hit.column);
         if (kind == KindCombo || kind == KindEdit) {
@@ -528,11 +531,14 @@ void CListCtrlEx::mousePressEvent(QMouseEvent* event) {
             const QRect square(cell.left() + 7, cell.top(), cell.height(), cell.height());
             if (square.contains(point)) {
                 SetCellChecked(hit.row, hit.column, !GetCellChecked(hit.row, hit.column));
-                emit CellCheckClicked({hit.row, hit.column, GetCellChecked(hit.row, hit.column)});
+                if (alive)
+                    emit CellCheckClicked(
+                        {hit.row, hit.column, GetCellChecked(hit.row, hit.column)});
             }
         }
     }
-    emit CellLButtonDown(hit);
+    if (alive)
+        emit CellLButtonDown(hit);
 }
 
 void CListCtrlEx::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -30,8 +30,8 @@ enum ItemState : unsigned { StateFocused = 0x1, StateSelected = 0x2 };
 // A report-view list that paints every cell by its column's kind (text, check
 // box, radio, drop-down, edit, progress) and keeps a record per cell beside
 // its texts. Rows are top-level items without children. Everything runs on
-// the thread that owns the widget; the progress setters may be called from
-// any thread and are then carried over in order.
+// the thread that owns the widget; only the two progress setters may be
+// called from another thread, and are then carried over to it in order.
 class CListCtrlEx : public QTreeWidget {
     Q_OBJECT
 public:

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "gui/widgets/SingleInstance.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class CQuorvaneDlg;
+
+// Start-up: one station per PC. A second start brings the running window
+// forward and ends at once.
+class CQuorvaneApp : public QObject {
+    Q_OBJECT
+public:
+    // programDir empty: the executable's folder.
+    explicit CQuorvaneApp(const QString& instanceName = quorvane::SingleInstance::kDefaultName,
+                          const QString& programDir = {}, std::uint16_t port = 69,
+                          QObject* parent = nullptr);
+    ~CQuorvaneApp() override;
+
+    // True when this process runs the station (its window is then open);
+    // false when another one was asked to come forward.
+    bool InitInstance();
+    // InitInstance, then the event loop until the window closes; the exit code.
+    int Run();
+
+    CQuorvaneDlg* mainWindow() const { return m_window.get(); }
+
+private:
+    quorvane::SingleInstance m_instance;
+    QString m_programDir;
+    std::uint16_t m_port;
+    std::unique_ptr<CQuorvaneDlg> m_window;
+};

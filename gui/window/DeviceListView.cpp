@@ -1,0 +1,61 @@
+#include "gui/window/DeviceListView.h"
+
+#include "core/workflow/DeviceRows.h"
+#include "gui/listctrlex/CListCtrlEx.h"
+
+#include <algorithm>
+
+namespace quorvane::window {
+
+using ListCtrlEx::CListCtrlEx;
+
+void SetUpDeviceList(CListCtrlEx& list) {
+    list.setSelectionMode(QAbstractItemView::SingleSelection);
+    list.setSelectionBehavior(QAbstractItemView::SelectRows);
+    list.SetGridLines(true);
+    list.InsertColumnEx(DeviceRows::NumColumn, QStringLiteral("Num"), 30, ListCtrlEx::KindText,
+                        ListCtrlEx::AlignCentre, 1);
+    list.InsertColumnEx(DeviceRows::MacColumn, QStringLiteral("Mac"), 290, ListCtrlEx::KindText,
+                        ListCtrlEx::AlignCentre, 0);
+    list.InsertColumnEx(DeviceRows::ProgressColumn, QStringLiteral("进度"), 290,
+                        ListCtrlEx::KindProgress, ListCtrlEx::AlignCentre, 0);
+    list.InsertColumnEx(DeviceRows::StatusColumn, QStringLiteral("状态"), 290, ListCtrlEx::KindText,
+                        ListCtrlEx::AlignCentre, 0);
+    list.SetShowProgressText(true);
+}
+
+DeviceListView::DeviceListView(DeviceRows& rows, CListCtrlEx& list, QObject* parent)
+    : QObject(parent), m_rows(rows), m_list(list) {
+    // The station starts with its waiting row; the list shows what is there now.
+    for (int row = m_list.GetItemCount(); row < m_rows.rowCount(); ++row)
+        InsertRow(row);
+
+    connect(&m_rows, &DeviceRows::rowInserted, this, &DeviceListView::InsertRow);
+    connect(&m_rows, &DeviceRows::textChanged, this,
+            [this](int row, int column, const QString& text) {
+                m_list.SetItemText(row, column, text);
+            });
+    connect(&m_rows, &DeviceRows::progressChanged, this, &DeviceListView::SetProgress);
+    connect(&m_rows, &DeviceRows::ensureVisible, this,
+            [this](int row) { m_list.EnsureVisible(row, false); });
+}
+
+void DeviceListView::InsertRow(int row) {
+    m_list.InsertItem(row, m_rows.text(row, DeviceRows::NumColumn));
+    for (int column = DeviceRows::MacColumn; column <= DeviceRows::StatusColumn; ++column) {
+        const QString text = m_rows.text(row, column);
+        if (!text.isEmpty())
+            m_list.SetItemText(row, column, text);
+    }
+    // A row the list has never drawn keeps its cell untouched until it moves.
+    if (m_rows.progress(row) != 0 || m_rows.progressMax(row) != 100)
+        SetProgress(row, m_rows.progress(row), m_rows.progressMax(row));
+}
+
+void DeviceListView::SetProgress(int row, int value, int maximum) {
+    const auto unsignedOf = [](int v) { return static_cast<quint32>(std::max(0, v)); };
+    m_list.SetCellProgressMax(row, DeviceRows::ProgressColumn, unsignedOf(maximum));
+    m_list.SetCellProgress(row, DeviceRows::ProgressColumn, unsignedOf(value));
+}
+
+} // namespace quorvane::window

@@ -2,13 +2,13 @@
 #include "gui/widgets/SoundPlayer.h"
 #include "gui/widgets/StationIcons.h"
 
+#include <QDataStream>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QtEndian>
 
 using quorvane::SoundPlayer;
 
@@ -24,39 +24,38 @@ struct WaveInfo {
 // not PCM is reported as invalid.
 WaveInfo ReadWave(const QByteArray& bytes) {
     WaveInfo info;
-    if (bytes.size() < 12 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "WAVE") {
+    QDataStream in(bytes);
+    in.setByteOrder(QDataStream::LittleEndian);
+    QByteArray id(4, '\0');
+    quint32 size = 0;
+    const auto readHeader = [&] {
+        return in.readRawData(id.data(), 4) == 4 && !(in >> size).atEnd();
+    };
+    if (!readHeader() || id != "RIFF" || in.readRawData(id.data(), 4) != 4 || id != "WAVE") {
         return info;
     }
-    const auto u32 = [&](qsizetype at) {
-        return qFromLittleEndian<quint32>(bytes.constData() + at);
-    };
-    const auto u16 = [&](qsizetype at) {
-        return qFromLittleEndian<quint16>(bytes.constData() + at);
-    };
     quint32 byteRate = 0;
-    qsizetype at = 12;
-    bool haveFormat = false;
-    while (at + 8 <= bytes.size()) {
-        const QByteArray id = bytes.mid(at, 4);
-        const quint32 size = u32(at + 4);
-        const qsizetype body = at + 8;
-        if (size > quint32(bytes.size() - body)) {
+    while (readHeader()) {
+        const qint64 body = in.device()->pos();
+        if (size > quint64(bytes.size() - body)) {
             return info;
         }
         if (id == "fmt " && size >= 16) {
-            if (u16(body) != 1) { // PCM
+            quint16 format = 0;
+            quint16 channels = 0;
+            quint32 rate = 0;
+            in >> format >> channels >> rate >> byteRate;
+            if (format != 1) { // PCM
                 return info;
             }
-            info.channels = u16(body + 2);
-            info.sampleRate = int(u32(body + 4));
-            byteRate = u32(body + 8);
-            haveFormat = true;
-        } else if (id == "data" && haveFormat && byteRate > 0) {
+            info.channels = channels;
+            info.sampleRate = int(rate);
+        } else if (id == "data" && byteRate > 0) {
             info.seconds = double(size) / byteRate;
             info.valid = true;
             return info;
         }
-        at = body + size + (size & 1);
+        in.device()->seek(body + size + (size & 1));
     }
     return info;
 }

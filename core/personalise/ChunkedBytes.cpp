@@ -1,7 +1,5 @@
 #include "core/personalise/ChunkedBytes.h"
 
-#include "core/personalise/Crc32.h"
-
 #include <QtEndian>
 
 namespace quorvane {
@@ -15,8 +13,24 @@ QByteArray Le32(std::uint32_t value) {
 void ChunkedBytes::append(const QByteArray& bytes) {
     if (bytes.isEmpty())
         return;
-    m_chunks.append(bytes);
+    m_parts.append(Part{bytes, {}});
     m_size += bytes.size();
+}
+
+void ChunkedBytes::append(const SourceRead& source) {
+    if (!source.file) {
+        append(source.bytes);
+        return;
+    }
+    if (source.fileSize == 0)
+        return;
+    m_parts.append(Part{{}, source});
+    m_size += source.fileSize;
+}
+
+void ChunkedBytes::append(const ChunkedBytes& other) {
+    m_parts += other.m_parts;
+    m_size += other.m_size;
 }
 
 void ChunkedBytes::appendLe32(std::uint32_t value) {
@@ -25,21 +39,6 @@ void ChunkedBytes::appendLe32(std::uint32_t value) {
 
 void ChunkedBytes::appendZeros(qsizetype count) {
     append(QByteArray(count, '\0'));
-}
-
-std::uint32_t ChunkedBytes::crc32() const {
-    std::uint32_t crc = 0;
-    for (const QByteArray& chunk : m_chunks)
-        crc = Crc32Update(crc, chunk);
-    return crc;
-}
-
-QByteArray ChunkedBytes::joined() const {
-    QByteArray out;
-    out.reserve(m_size);
-    for (const QByteArray& chunk : m_chunks)
-        out += chunk;
-    return out;
 }
 
 } // namespace quorvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/personalise/SourceFile.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -7,22 +9,28 @@
 
 namespace quorvane {
 
-// A package assembled from shared pieces, so that a large image read from
-// disk is checksummed and written in place instead of being copied.
+// A package as a list of pieces: bytes in memory, or a source file that is
+// read only while the package is written, so that a large image is never
+// held or copied in memory.
 class ChunkedBytes {
 public:
+    struct Part {
+        QByteArray bytes;
+        SourceRead source; // used when source.file is set
+    };
+
     void append(const QByteArray& bytes);
+    void append(const SourceRead& source);
+    void append(const ChunkedBytes& other);
     void appendLe32(std::uint32_t value);
     void appendZeros(qsizetype count);
 
-    qsizetype size() const { return m_size; }
-    const QList<QByteArray>& chunks() const { return m_chunks; }
-    std::uint32_t crc32() const;
-    QByteArray joined() const;
+    qint64 size() const { return m_size; }
+    const QList<Part>& parts() const { return m_parts; }
 
 private:
-    QList<QByteArray> m_chunks;
-    qsizetype m_size = 0;
+    QList<Part> m_parts;
+    qint64 m_size = 0;
 };
 
 QByteArray Le32(std::uint32_t value);

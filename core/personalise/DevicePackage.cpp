@@ -103,32 +103,39 @@ DevicePackageResult BuildDevicePackage(const DevicePackageRequest& request) {
     }
 
     if (request.flags & kSelectRoot) {
-        const SourceRead image = ReadSourceFile(src.rootPath, kPackageBodyMax);
+        const SourceRead image = OpenSourceFile(src.rootPath, kPackageBodyMax);
         result.message =
             SourceMessage(image.status, src.rootPath, MissingFileMessage(src.rootPath));
         if (!result.ok())
             return result;
         // Always at least one zero byte of fill: a full 64 KiB block when the
         // image is already aligned.
-        const qsizetype length = (image.bytes.size() / kRootAlignment + 1) * kRootAlignment;
+        const qint64 length = (image.size() / kRootAlignment + 1) * kRootAlignment;
         if (body.size() + 16 + length > kPackageBodyMax) {
             result.message = PackageTooLargeMessage();
             return result;
         }
         AppendSectionHeader(body, kSelectRoot, length);
-        body.append(image.bytes);
-        body.appendZeros(length - image.bytes.size());
+        body.append(image);
+        body.appendZeros(length - image.size());
         ++sections;
     }
 
+    // The body's CRC goes into the header once the body has been written.
     ChunkedBytes file;
     file.appendLe32(kDevicePackageFormat);
-    file.appendLe32(body.crc32());
+    file.appendLe32(0);
     file.appendLe32(sections);
-    for (const QByteArray& chunk : body.chunks())
-        file.append(chunk);
+    file.append(body);
 
-    if (!IsPlainFileName(label) || !WritePackageFile(result.outputPath, file))
+    if (!IsPlainFileName(label)) {
+        result.message = result.outputPath;
+        return result;
+    }
+    const WriteOutcome written = WritePackageFile(result.outputPath, file, CrcField{4, 12});
+    if (written.status == WriteOutcome::SourceFailed)
+        result.message = ReadFailedMessage(written.sourcePath);
+    else if (written.status == WriteOutcome::OutputFailed)
         result.message = result.outputPath;
     return result;
 }

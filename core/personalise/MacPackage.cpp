@@ -85,18 +85,22 @@ MacPackageResult BuildMacPackage(const MacPackageRequest& request) {
     }
 
     if (request.flags & kSelectRoot) {
-        const SourceRead image = ReadSourceFile(src.rootPath, kPackageBodyMax);
+        const SourceRead image = OpenSourceFile(src.rootPath, kPackageBodyMax);
         result.message = SourceMessage(image.status, src.rootPath);
         if (!result.ok())
             return result;
-        AppendPiece(out, image.bytes);
+        out.appendLe32(static_cast<std::uint32_t>(image.size()));
+        out.append(image);
     }
 
     if (out.size() > kPackageBodyMax) {
         result.message = PackageTooLargeMessage();
         return result;
     }
-    if (!WritePackageFile(result.outputPath, out))
+    const WriteOutcome written = WritePackageFile(result.outputPath, out);
+    if (written.status == WriteOutcome::SourceFailed)
+        result.message = ReadFailedMessage(written.sourcePath);
+    else if (written.status == WriteOutcome::OutputFailed)
         result.message = MacFileFailedMessage();
     return result;
 }

@@ -1,9 +1,28 @@
 #include "core/personalise/PackageFile.h"
 
+#include "core/personalise/Crc32.h"
+
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <array>
+#include <future>
+
 namespace quorvane {
+
+namespace {
+
+constexpr qint64 kStreamBlock = 1 << 20;
+
+// Writes bytes that start at package offset `offset`, folding the part of
+// them at or after crcFrom into the CRC.
+bool Put(QSaveFile& out, QByteArrayView bytes, qint64 offset, qint64 crcFrom, std::uint32_t& crc) {
+    if (offset + bytes.size() > crcFrom)
+        crc = Crc32Update(crc, bytes.sliced(qMax<qint64>(0, crcFrom - offset)));
+    return out.write(bytes.data(), bytes.size()) == bytes.size();
+}
+
+} // namespace
 
 bool IsPlainFileName(const QString& name) {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
@@ -16,19 +35,75 @@ bool IsPlainFileName(const QString& name) {
     return true;
 }
 
-bool WritePackageFile(const QString& path, const ChunkedBytes& bytes) {
+WriteOutcome WritePackageFile(const QString& path, const ChunkedBytes& bytes,
+                              std::optional<CrcField> crcField) {
+    WriteOutcome outcome;
     if (QFileInfo(path).isDir())
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    for (const QByteArray& chunk : bytes.chunks()) {
-        if (file.write(chunk) != chunk.size()) {
-            file.cancelWriting();
-            break;
+        return outcome;
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return outcome;
+
+    const qint64 crcFrom = crcField ? crcField->from : bytes.size();
+    std::uint32_t crc = 0;
+    qint64 offset = 0;
+    std::array<QByteArray, 2> blocks;
+    bool ok = true;
+    for (const ChunkedBytes::Part& part : bytes.parts()) {
+        if (!part.source.file) {
+            ok = Put(out, part.bytes, offset, crcFrom, crc);
+            offset += part.bytes.size();
+        } else {
+            // Each block's CRC runs beside the write of that block, so a
+            // large image costs hardly more than copying it.
+            QFile& in = *part.source.file;
+            qint64 left = part.source.fileSize;
+            std::future<std::uint32_t> pending;
+            for (int i = 0; ok && left > 0; ++i) {
+                QByteArray& block = blocks[i % 2];
+                block.resize(kStreamBlock);
+                const qint64 n = in.read(block.data(), qMin(left, kStreamBlock));
+                if (pending.valid())
+                    crc = pending.get();
+                if (n <= 0) {
+                    outcome.status = WriteOutcome::SourceFailed;
+                    ok = false;
+                    break;
+                }
+                const QByteArrayView data(block.constData(), n);
+                if (offset + n > crcFrom) {
+                    const QByteArrayView covered = data.sliced(qMax<qint64>(0, crcFrom - offset));
+                    pending = std::async([crc, covered] { return Crc32Update(crc, covered); });
+                }
+                ok = out.write(data.data(), n) == n;
+                offset += n;
+                left -= n;
+            }
+            if (pending.valid())
+                crc = pending.get();
+            // A file that grew since it was sized is no longer the image
+            // whose length the package announces.
+            char extra;
+            if (ok && in.read(&extra, 1) != 0) {
+                outcome.status = WriteOutcome::SourceFailed;
+                ok = false;
+            }
+            if (outcome.status == WriteOutcome::SourceFailed)
+                outcome.sourcePath = part.source.path;
         }
+        if (!ok)
+            break;
     }
-    return file.commit();
+    if (ok && crcField)
+        ok = out.seek(crcField->at) && out.write(Le32(crc)) == 4;
+    if (!ok) {
+        out.cancelWriting();
+        out.commit();
+        return outcome;
+    }
+    if (out.commit())
+        outcome.status = WriteOutcome::Written;
+    return outcome;
 }
 
 } // namespace quorvane

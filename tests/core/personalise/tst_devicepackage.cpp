@@ -100,6 +100,7 @@ void TestDevicePackage::rootSizes_data() {
     QTest::newRow("65535") << 65535 << 65536;
     QTest::newRow("65536 still gets a block of zeros") << 65536 << 131072;
     QTest::newRow("65537") << 65537 << 131072;
+    QTest::newRow("streamed in several blocks") << (3 << 20) + 7 << (3 << 20) + 65536;
 }
 
 void TestDevicePackage::rootSizes() {

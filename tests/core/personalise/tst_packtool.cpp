@@ -140,7 +140,8 @@ void TestPackTool::failures() {
     const Run r = run(args << "--out" << path("out"));
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out, QByteArray());
-    QVERIFY2(QString::fromUtf8(r.err).trimmed().endsWith(message.replace("%1", m_dir->path())), r.err);
+    QVERIFY2(QString::fromUtf8(r.err).trimmed().endsWith(message.replace("%1", m_dir->path())),
+             r.err);
     QCOMPARE(testfiles::Entries(path("out")), QStringList());
 }
 

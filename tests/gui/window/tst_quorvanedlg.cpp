@@ -1,0 +1,691 @@
+#include "WindowFixture.h"
+
+#include "core/workflow/Station.h"
+#include "gui/listctrlex/CListCtrlEx.h"
+#include "gui/widgets/CSearchEdit.h"
+#include "gui/widgets/CShowLogDlg.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTreeWidget>
+
+using namespace quorvane;
+using namespace quorvane::testing;
+
+namespace {
+
+// Check boxes 1000 (MAC), 1001 (boot loader), 1003 (configuration), 1002 (root)
+// as a string of four '0'/'1', in the order of the flag bits.
+QString CheckStates(const WindowRig& rig) {
+    QString s;
+    for (int id : {1000, 1001, 1003, 1002})
+        s += rig.control<QCheckBox>(id)->isChecked() ? QLatin1Char('1') : QLatin1Char('0');
+    return s;
+}
+
+void SetChecks(const WindowRig& rig, const QString& states) {
+    const int ids[] = {1000, 1001, 1003, 1002};
+    for (int i = 0; i < 4; ++i)
+        rig.control<QCheckBox>(ids[i])->setChecked(states[i] == QLatin1Char('1'));
+}
+
+QString Slot(const QByteArray& record, int offset) {
+    return QString::fromUtf8(record.mid(offset, 256).constData());
+}
+
+} // namespace
+
+class TestQuorvaneDlg : public QObject {
+    Q_OBJECT
+private slots:
+    void controls_data();
+    void controls();
+    void deviceListSetUp();
+    void restoresSettings_data();
+    void restoresSettings();
+    void startValidation_data();
+    void startValidation();
+    void startLocksAndStopUnlocks();
+    void modelsAndTitles_data();
+    void modelsAndTitles();
+    void resizeRules_data();
+    void resizeRules();
+    void logWindow();
+    void pickers_data();
+    void pickers();
+    void scanField_data();
+    void scanField();
+    void enterPressesNothing_data();
+    void enterPressesNothing();
+    void messageFromStation();
+    void closingWritesEndLineAndRunFile();
+};
+
+void TestQuorvaneDlg::controls_data() {
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("1000") << 1000 << "QCheckBox"
+                          << "写MAC地址:" << false << true;
+    QTest::newRow("1001") << 1001 << "QCheckBox"
+                          << "升级Uboot:" << false << true;
+    QTest::newRow("1002") << 1002 << "QCheckBox"
+                          << "升级Root_uImage:" << true << true;
+    QTest::newRow("1003") << 1003 << "QCheckBox"
+                          << "恢复出厂设置:" << true << true;
+    QTest::newRow("1026 vendor prefix") << 1026 << "QLabel"
+                                        << "5E3A71" << false << true;
+    QTest::newRow("1004 serial") << 1004 << "QLineEdit"
+                                 << "" << false << false;
+    QTest::newRow("1023") << 1023 << "QLabel"
+                          << "8" << false << true;
+    QTest::newRow("1005") << 1005 << "QLineEdit"
+                          << "" << false << true;
+    QTest::newRow("1006") << 1006 << "QLineEdit"
+                          << "" << true << true;
+    QTest::newRow("1007") << 1007 << "QLineEdit"
+                          << "" << true << true;
+    QTest::newRow("1008") << 1008 << "QPushButton"
+                          << "..." << false << true;
+    QTest::newRow("1009") << 1009 << "QPushButton"
+                          << "..." << true << true;
+    QTest::newRow("1010") << 1010 << "QPushButton"
+                          << "..." << true << true;
+    QTest::newRow("1011 run list") << 1011 << "QTreeWidget"
+                                   << "" << false << true;
+    QTest::newRow("1016 burn") << 1016 << "QPushButton"
+                               << "烧录" << false << true;
+    QTest::newRow("1017 continuous") << 1017 << "QPushButton"
+                                     << "连续烧录" << false << true;
+    QTest::newRow("1012 scan field") << 1012 << "CSearchEdit"
+                                     << "" << true << true;
+    QTest::newRow("1025 scan caption") << 1025 << "QLabel"
+                                       << "扫描：" << true << true;
+    QTest::newRow("1024 default") << 1024 << "QPushButton"
+                                  << "Default Button" << false << true;
+    QTest::newRow("1030 devices") << 1030 << "ListCtrlEx::CListCtrlEx"
+                                  << "" << true << true;
+    QTest::newRow("1031 start") << 1031 << "QPushButton"
+                                << "启动" << true << true;
+}
+
+void TestQuorvaneDlg::controls() {
+    QFETCH(int, id);
+    QFETCH(QString, className);
+    QFETCH(QString, text);
+    QFETCH(bool, shown);
+    QFETCH(bool, enabled);
+    WindowRig rig;
+    CQuorvaneDlg& w = rig.openShown();
+    QWidget* c = w.findChild<QWidget*>(QString::number(id));
+    QVERIFY(c);
+    QCOMPARE(QString::fromLatin1(c->metaObject()->className()), className);
+    QCOMPARE(c->isVisible(), shown);
+    QCOMPARE(c->isEnabled(), enabled);
+    QString actual;
+    if (auto* b = qobject_cast<QAbstractButton*>(c))
+        actual = b->text();
+    else if (auto* l = qobject_cast<QLabel*>(c))
+        actual = l->text();
+    else if (auto* e = qobject_cast<QLineEdit*>(c))
+        actual = e->text();
+    QCOMPARE(actual, text);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quorvane"));
+    // Labels and check boxes draw on the window's own background.
+    QCOMPARE(c->palette().color(QPalette::Window), QColor(0xF1, 0xFB, 0xF8));
+}
+
+void TestQuorvaneDlg::deviceListSetUp() {
+    WindowRig rig;
+    CQuorvaneDlg& w = rig.open();
+    ListCtrlEx::CListCtrlEx* list = w.deviceList();
+    QCOMPARE(list->GetColumnCount(), 4);
+    const QStringList headings{"Num", "Mac", "进度", "状态"};
+    for (int c = 0; c < 4; ++c) {
+        QCOMPARE(list->headerItem()->text(c), headings[c]);
+        QCOMPARE(list->GetColumnAlignment(c), int(ListCtrlEx::AlignCentre));
+        QCOMPARE(list->GetColumnKind(c),
+                 c == 2 ? int(ListCtrlEx::KindProgress) : int(ListCtrlEx::KindText));
+        QCOMPARE(list->GetColumnSortRule(c), c == 0 ? 1 : 0);
+    }
+    QVERIFY(list->GetShowProgressText());
+    QVERIFY(!list->GetSortOnHeaderClick());
+    QVERIFY(list->GetGridLines());
+    QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+    QCOMPARE(list->GetItemCount(), 1);
+    QCOMPARE(list->GetItemText(0, 0), QStringLiteral("1"));
+    QCOMPARE(list->GetItemText(0, 1), QStringLiteral("请连接新设备..."));
+    QCOMPARE(list->GetCellProgress(0, 2), 0);
+    QCOMPARE(list->GetItemText(0, 3), QString());
+    QCOMPARE(w.station().state().g_curItem, 0);
+}
+
+void TestQuorvaneDlg::restoresSettings_data() {
+    QTest::addColumn<QByteArray>("file"); // empty: no "sysfile"
+    QTest::addColumn<QString>("checks");  // MAC, boot loader, configuration, root
+    QTest::addColumn<QString>("uboot");
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QString>("cfg");
+    QTest::addColumn<QString>("serial");
+
+    QTest::newRow("no file") << QByteArray() << "0000"
+                             << ""
+                             << ""
+                             << ""
+                             << "";
+
+    QByteArray bootAndRoot = Record(0x0A);
+    PutText(bootAndRoot, 19, "/fw/uboot.bin");
+    PutText(bootAndRoot, 275, "/fw/root.bin");
+    PutText(bootAndRoot, 531, "/fw/ignored.cfg"); // bit 4 clear: not restored
+    QTest::newRow("0x0A boot loader and root") << bootAndRoot << "0101"
+                                               << "/fw/uboot.bin"
+                                               << "/fw/root.bin"
+                                               << ""
+                                               << "";
+
+    QByteArray serial = Record(0x01);
+    serial[4] = 0x00;
+    serial[5] = 0x01;
+    serial[6] = 0x28;
+    QTest::newRow("serial 00012") << serial << "1000"
+                                  << ""
+                                  << ""
+                                  << ""
+                                  << "00012";
+
+    QByteArray controlBytes = Record(0x05);
+    controlBytes[4] = 0x0D;
+    controlBytes[5] = 0x0A;
+    controlBytes[6] = 0x1A;
+    PutText(controlBytes, 531, "/fw/default.cfg");
+    QTest::newRow("bytes 0D 0A 1A") << controlBytes << "1010"
+                                    << ""
+                                    << ""
+                                    << "/fw/default.cfg"
+                                    << "0D0A1";
+
+    QByteArray serialWithoutBit = Record(0x08);
+    serialWithoutBit[4] = 0x12;
+    serialWithoutBit[5] = 0x34;
+    serialWithoutBit[6] = 0x58;
+    PutText(serialWithoutBit, 275, "/fw/root.bin");
+    QTest::newRow("serial without MAC bit") << serialWithoutBit << "0001"
+                                            << ""
+                                            << "/fw/root.bin"
+                                            << ""
+                                            << "";
+
+    QTest::newRow("one byte long") << QByteArray(1, '\x08') << "0001"
+                                   << ""
+                                   << ""
+                                   << ""
+                                   << "";
+
+    QByteArray longer = Record(0x04);
+    PutText(longer, 531, "/fw/long.cfg");
+    longer.append(QByteArray(100, '\x0F'));
+    QTest::newRow("longer than a record") << longer << "0010"
+                                          << ""
+                                          << ""
+                                          << "/fw/long.cfg"
+                                          << "";
+
+    QByteArray fullSlot = Record(0x08);
+    PutText(fullSlot, 275, QByteArray(256, 'r')); // no NUL in the slot
+    fullSlot[531] = 'X';                          // never read as part of the root path
+    QTest::newRow("path filling its slot") << fullSlot << "0001"
+                                           << "" << QString(256, QLatin1Char('r')) << ""
+                                           << "";
+}
+
+void TestQuorvaneDlg::restoresSettings() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, checks);
+    QFETCH(QString, uboot);
+    QFETCH(QString, root);
+    QFETCH(QString, cfg);
+    QFETCH(QString, serial);
+    WindowRig rig;
+    if (!file.isEmpty())
+        rig.writeFile(QStringLiteral("sysfile"), file);
+    CQuorvaneDlg& w = rig.open();
+
+    QCOMPARE(CheckStates(rig), checks);
+    QCOMPARE(rig.control<QLineEdit>(1005)->text(), uboot);
+    QCOMPARE(rig.control<QLineEdit>(1006)->text(), root);
+    QCOMPARE(rig.control<QLineEdit>(1007)->text(), cfg);
+    QCOMPARE(rig.control<QLineEdit>(1004)->text(), serial);
+    const StationState& s = w.station().state();
+    QCOMPARE(s.m_bUpdateMAC, checks[0] == QLatin1Char('1'));
+    QCOMPARE(s.m_strMac, serial);
+    QCOMPARE(s.m_nModel, 5);
+    // Reading never rewrites the file.
+    if (!file.isEmpty())
+        QCOMPARE(rig.readFile(QStringLiteral("sysfile")), file);
+    QVERIFY(rig.logText().contains(QStringLiteral("开始时间")));
+}
+
+void TestQuorvaneDlg::startValidation_data() {
+    QTest::addColumn<QString>("checks"); // MAC, boot loader, configuration, root
+    QTest::addColumn<QString>("uboot");
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QString>("cfg");
+    QTest::addColumn<QString>("message"); // empty: the service starts
+    QTest::addColumn<int>("flags");
+
+    QTest::newRow("nothing chosen") << "0000"
+                                    << ""
+                                    << ""
+                                    << ""
+                                    << "选项不能为空" << 0;
+    QTest::newRow("boot loader and root empty") << "0101"
+                                                << ""
+                                                << ""
+                                                << ""
+                                                << "UBOOT为空" << 0;
+    QTest::newRow("configuration empty") << "0011"
+                                         << ""
+                                         << "/fw/root.bin"
+                                         << ""
+                                         << "恢复出厂设置配置文件为空" << 0;
+    QTest::newRow("root empty") << "0011"
+                                << ""
+                                << ""
+                                << "/fw/a.cfg"
+                                << "root_Uimage为空" << 0;
+    QTest::newRow("root only") << "0001"
+                               << ""
+                               << "/fw/root.bin"
+                               << ""
+                               << "" << 0x08;
+    QTest::newRow("all four") << "1111"
+                              << "/fw/u.bin"
+                              << "/fw/root.bin"
+                              << "/fw/a.cfg"
+                              << "" << 0x0F;
+    QTest::newRow("MAC only") << "1000"
+                              << ""
+                              << ""
+                              << ""
+                              << "" << 0x01;
+}
+
+void TestQuorvaneDlg::startValidation() {
+    QFETCH(QString, checks);
+    QFETCH(QString, uboot);
+    QFETCH(QString, root);
+    QFETCH(QString, cfg);
+    QFETCH(QString, message);
+    QFETCH(int, flags);
+    WindowRig rig;
+    const QByteArray before = Record(0x02) + QByteArray("previous");
+    rig.writeFile(QStringLiteral("sysfile"), before);
+    CQuorvaneDlg& w = rig.openShown();
+    SetChecks(rig, checks);
+    rig.control<QLineEdit>(1005)->setText(uboot);
+    rig.control<QLineEdit>(1006)->setText(root);
+    rig.control<QLineEdit>(1007)->setText(cfg);
+
+    auto* start = rig.control<QPushButton>(1031);
+    start->click();
+
+    if (!message.isEmpty()) {
+        QTRY_COMPARE(rig.messageBoxes().size(), 1);
+        QMessageBox* box = rig.messageBoxes().first();
+        QCOMPARE(box->text(), message);
+        QCOMPARE(box->parentWidget(), &w);
+        QVERIFY(!start->isChecked());
+        QCOMPARE(start->text(), QStringLiteral("启动"));
+        QVERIFY(rig.control<QWidget>(1006)->isEnabled());
+        QVERIFY(!w.station().isServerListening());
+        QCOMPARE(rig.readFile(QStringLiteral("sysfile")), before);
+        box->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(rig.messageBoxes().isEmpty());
+        return;
+    }
+
+    QVERIFY(rig.messageBoxes().isEmpty());
+    QVERIFY(start->isChecked());
+    QCOMPARE(start->text(), QStringLiteral("停止"));
+    QVERIFY(w.station().isServerListening());
+    const QByteArray record = rig.readFile(QStringLiteral("sysfile"));
+    QCOMPARE(record.size(), 789);
+    QCOMPARE(int(quint8(record[0])), flags);
+    QCOMPARE(record.mid(1, 18), QByteArray(18, '\0'));
+    QCOMPARE(Slot(record, 19), (flags & 0x02) ? uboot : QString());
+    QCOMPARE(Slot(record, 275), (flags & 0x08) ? root : QString());
+    QCOMPARE(Slot(record, 531), (flags & 0x04) ? cfg : QString());
+    QCOMPARE(record[787], '0');
+    QCOMPARE(record[788], '\0');
+}
+
+void TestQuorvaneDlg::startLocksAndStopUnlocks() {
+    WindowRig rig;
+    CQuorvaneDlg& w = rig.openShown();
+    SetChecks(rig, QStringLiteral("0001"));
+    rig.control<QLineEdit>(1006)->setText(QStringLiteral("/fw/root.bin"));
+    auto* start = rig.control<QPushButton>(1031);
+    const QList<int> locked{1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1016};
+
+    start->click();
+    QVERIFY(start->isChecked());
+    for (int id : locked)
+        QVERIFY2(!rig.control<QWidget>(id)->isEnabled(), qPrintable(QString::number(id)));
+    QVERIFY(!w.scanField()->isEnabled());
+    QVERIFY(w.scanField()->isVisible());
+    QVERIFY(rig.control<QWidget>(1025)->isVisible());
+    QVERIFY(start->isEnabled());
+    QVERIFY(w.deviceList()->isEnabled());
+
+    start->click();
+    QVERIFY(!start->isChecked());
+    QCOMPARE(start->text(), QStringLiteral("启动"));
+    for (int id : locked)
+        QVERIFY2(rig.control<QWidget>(id)->isEnabled(), qPrintable(QString::number(id)));
+    QVERIFY(w.scanField()->isEnabled());
+    QVERIFY(!w.station().isServerListening());
+    QVERIFY(rig.logText().contains(QStringLiteral("强制关闭服务")));
+
+    // Started again, the service binds anew.
+    start->click();
+    QVERIFY(start->isChecked());
+    QVERIFY(w.station().isServerListening());
+}
+
+void TestQuorvaneDlg::modelsAndTitles_data() {
+    QTest::addColumn<QList<int>>("commands"); // chosen in this order
+    QTest::addColumn<int>("model");
+    QTest::addColumn<QString>("checkedText");
+    QTest::addColumn<QByteArray>("configuration"); // template of the burn that follows
+    QTest::addColumn<QString>("title");            // after that burn
+
+    const QByteArray open = "SSID1=Line\nAuthMode=OPEN\nWPAPSK1=\n";
+    const QByteArray keyed = "SSID1=Line\nAuthMode=WPA2PSK\nWPAPSK1=secret\n";
+    QTest::newRow("start-up model, keyed") << QList<int>{} << 5 << "Dogwood(Spruce)" << keyed
+                                           << "Quorvane Dogwood,WIFI密码为MAC地址后8位";
+    QTest::newRow("Cedar open") << QList<int>{32772} << 2 << "Cedar" << open
+                                << "Quorvane Cedar,WIFI不加密";
+    QTest::newRow("Cedar keyed") << QList<int>{32772} << 2 << "Cedar" << keyed
+                                 << "Quorvane Cedar,WIFI密码为MAC地址后8位";
+    QTest::newRow("Juniper then Birch")
+        << QList<int>{32783, 32771} << 1 << "Birch(Larch)" << open << "Quorvane Birch,WIFI不加密";
+    QTest::newRow("Hornbeam keyed has no title")
+        << QList<int>{32780} << 10 << "Hornbeam" << keyed << "";
+    QTest::newRow("Juniper has no title")
+        << QList<int>{32784, 32783} << 12 << "Juniper" << open << "";
+}
+
+void TestQuorvaneDlg::modelsAndTitles() {
+    QFETCH(QList<int>, commands);
+    QFETCH(int, model);
+    QFETCH(QString, checkedText);
+    QFETCH(QByteArray, configuration);
+    QFETCH(QString, title);
+    WindowRig rig;
+    rig.writeFile(QStringLiteral("default.cfg"), configuration);
+    QByteArray record = Record(0x04);
+    PutText(record, 531, rig.path(QStringLiteral("default.cfg")).toUtf8());
+    rig.writeFile(QStringLiteral("sysfile"), record);
+    CQuorvaneDlg& w = rig.openShown();
+
+    for (int command : commands)
+        w.menuCommand(command)->trigger();
+
+    QStringList checked;
+    for (int c : {32770, 32771, 32772, 32775, 32779, 32780, 32783, 32784}) {
+        if (w.menuCommand(c)->isChecked())
+            checked << w.menuCommand(c)->text();
+    }
+    QCOMPARE(checked, QStringList{checkedText});
+    QCOMPARE(w.station().state().m_nModel, model);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quorvane")); // choosing alone changes nothing
+
+    QTest::keyClicks(w.scanField(), QStringLiteral("5E3A71123458"));
+    QTest::keyClick(w.scanField(), Qt::Key_Return);
+    QVERIFY(QFile::exists(rig.path(QStringLiteral("5E3A71123458"))));
+    QCOMPARE(w.windowTitle(), title);
+}
+
+void TestQuorvaneDlg::resizeRules_data() {
+    QTest::addColumn<int>("clientWidth");
+    QTest::addColumn<int>("clientHeight");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("right");  // one past the last pixel
+    QTest::addColumn<int>("bottom"); // one past the last pixel; -1: as created
+
+    QTest::newRow("800: start/stop") << 800 << 400 << 1031 << 640 << 790 << -1;
+    QTest::newRow("800: picker 1009") << 800 << 400 << 1009 << 752 << 790 << -1;
+    QTest::newRow("800: picker 1010") << 800 << 400 << 1010 << 752 << 790 << -1;
+    QTest::newRow("800: hidden picker 1008") << 800 << 400 << 1008 << 752 << 790 << -1;
+    QTest::newRow("800: root path") << 800 << 400 << 1006 << 235 << 750 << -1;
+    QTest::newRow("800: cfg path") << 800 << 400 << 1007 << 235 << 750 << -1;
+    QTest::newRow("800: device list") << 800 << 400 << 1030 << 5 << 790 << 380;
+    QTest::newRow("800: scan field keeps its place") << 800 << 400 << 1012 << 295 << 520 << -1;
+    QTest::newRow("1200: start/stop") << 1200 << 300 << 1031 << 1040 << 1190 << -1;
+    QTest::newRow("1200: device list") << 1200 << 300 << 1030 << 5 << 1190 << 280;
+    QTest::newRow("narrow: path edit squeezed") << 200 << 300 << 1006 << 235 << 235 << -1;
+}
+
+void TestQuorvaneDlg::resizeRules() {
+    QFETCH(int, clientWidth);
+    QFETCH(int, clientHeight);
+    QFETCH(int, id);
+    QFETCH(int, left);
+    QFETCH(int, right);
+    QFETCH(int, bottom);
+    WindowRig rig;
+    CQuorvaneDlg& w = rig.openShown();
+    const QRect before = rig.control<QWidget>(id)->geometry();
+    w.resize(clientWidth, clientHeight + (w.height() - w.clientArea()->height()));
+    QTRY_COMPARE(w.clientArea()->size(), QSize(clientWidth, clientHeight));
+
+    const QRect r = rig.control<QWidget>(id)->geometry();
+    QCOMPARE(r.left(), left);
+    QCOMPARE(r.left() + r.width(), right);
+    QCOMPARE(r.top(), before.top());
+    QCOMPARE(r.top() + r.height(), bottom < 0 ? before.top() + before.height() : bottom);
+    if (id == 1030) {
+        auto* list = w.deviceList();
+        QCOMPARE(list->GetColumnWidth(0), 45);
+        for (int c = 1; c <= 3; ++c)
+            QCOMPARE(list->GetColumnWidth(c), (r.width() - 48) / 3);
+    }
+}
+
+void TestQuorvaneDlg::logWindow() {
+    WindowRig rig;
+    CQuorvaneDlg& w = rig.openShown();
+    CShowLogDlg* log = w.logWindow();
+    QVERIFY(log);
+    QVERIFY(!log->isVisible());
+    QCOMPARE(log->windowTitle(), QStringLiteral("程序员日志"));
+    QVERIFY(log->isWindow());
+    const QPointer<CShowLogDlg> alive(log);
+
+    rig.log->WriteLog(QStringLiteral("first line after start"));
+    w.menuCommand(CQuorvaneDlg::kShowLogCommand)->trigger();
+    QVERIFY(QTest::qWaitForWindowExposed(log));
+    const QRect main = w.frameGeometry();
+    QTRY_COMPARE(log->frameGeometry().right(), main.right() - 5);
+    QCOMPARE(log->frameGeometry().bottom(), main.bottom() - 5);
+    const QString text = log->editor()->toPlainText();
+    QVERIFY(text.contains(QStringLiteral("first line after start")));
+    QVERIFY(!text.contains(QStringLiteral("开始时间"))); // logged before the window existed
+
+    // Shown again while visible: only brought forward, where the operator put it.
+    log->move(log->pos() - QPoint(30, 20));
+    const QPoint moved = log->pos();
+    w.menuCommand(CQuorvaneDlg::kShowLogCommand)->trigger();
+    QCOMPARE(log->pos(), moved);
+    QVERIFY(log->editor()->toPlainText().contains(QStringLiteral("first line after start")));
+
+    // It goes with the main window.
+    rig.window.reset();
+    QVERIFY(alive.isNull());
+}
+
+void TestQuorvaneDlg::pickers_data() {
+    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("edit");
+    QTest::addColumn<QString>("filters");
+    QTest::addColumn<QString>("answer"); // empty: cancelled
+    QTest::newRow("boot loader") << 1008 << 1005 << "UBoot(*.bin);;All File(*.*)"
+                                 << "/fw/u-boot.bin";
+    QTest::newRow("root image") << 1009 << 1006 << "bin(*.bin);;All File(*.*)"
+                                << "/fw/root.bin";
+    QTest::newRow("configuration") << 1010 << 1007 << "Default cfg(*.cfg);;All File(*.*)"
+                                   << "/fw/default.cfg";
+    QTest::newRow("cancelled") << 1009 << 1006 << "bin(*.bin);;All File(*.*)"
+                               << "";
+}
+
+void TestQuorvaneDlg::pickers() {
+    QFETCH(int, button);
+    QFETCH(int, edit);
+    QFETCH(QString, filters);
+    QFETCH(QString, answer);
+    WindowRig rig;
+    CQuorvaneDlg& w = rig.open();
+    rig.control<QLineEdit>(edit)->setText(QStringLiteral("before"));
+    rig.pickerAnswer = answer;
+    rig.control<QPushButton>(button)->click();
+
+    QCOMPARE(rig.pickerFilters, QStringList{filters});
+    QCOMPARE(rig.pickerFolders, QStringList{rig.dir.path()});
+    const QString expected = answer.isEmpty() ? QStringLiteral("before") : answer;
+    QCOMPARE(rig.control<QLineEdit>(edit)->text(), expected);
+    // The station reads the edit as it stands.
+    const StationState& s = w.station().state();
+    const QString stationPath = edit == 1005   ? s.m_strUbootPath
+                                : edit == 1006 ? s.m_strRootPath
+                                               : s.m_strCfgPath;
+    QCOMPARE(stationPath, expected);
+}
+
+void TestQuorvaneDlg::scanField_data() {
+    QTest::addColumn<QString>("scan");
+    QTest::addColumn<QString>("serial"); // empty: the scan is ignored
+    QTest::newRow("label") << "5E3A71123458"
+                           << "12345";
+    QTest::newRow("lower case kept") << "5e3a71abcde8"
+                                     << "abcde";
+    QTest::newRow("eleven characters") << "5E3A7112345"
+                                       << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("thirteen typed, twelve kept") << "5E3A711234589"
+                                                 << "12345";
+}
+
+void TestQuorvaneDlg::scanField() {
+    QFETCH(QString, scan);
+    QFETCH(QString, serial);
+    WindowRig rig;
+    rig.writeFile(QStringLiteral("root.bin"), QByteArray(1000, 'R'));
+    QByteArray record = Record(0x08);
+    PutText(record, 275, rig.path(QStringLiteral("root.bin")).toUtf8());
+    rig.writeFile(QStringLiteral("sysfile"), record);
+    CQuorvaneDlg& w = rig.openShown();
+    CSearchEdit* field = w.scanField();
+    QVERIFY(field->isEnabled());
+    QCOMPARE(field->maxLength(), 12);
+
+    field->setFocus();
+    QTest::keyClicks(field, scan);
+    QTest::keyClick(field, Qt::Key_Return);
+
+    const QString label = scan.left(12);
+    QCOMPARE(rig.control<QLineEdit>(1004)->text(), serial);
+    QCOMPARE(QFile::exists(rig.path(label.isEmpty() ? QStringLiteral("x") : label)),
+             !serial.isEmpty());
+    QCOMPARE(rig.logText().contains(QStringLiteral("第1台")), !serial.isEmpty());
+    QCOMPARE(field->text(), label); // the scan stays in the field
+    QVERIFY(rig.messageBoxes().isEmpty());
+}
+
+void TestQuorvaneDlg::enterPressesNothing_data() {
+    QTest::addColumn<int>("focus");
+    QTest::newRow("start button") << 1031;
+    QTest::newRow("picker") << 1009;
+    QTest::newRow("path edit") << 1006;
+    QTest::newRow("check box") << 1002;
+}
+
+void TestQuorvaneDlg::enterPressesNothing() {
+    QFETCH(int, focus);
+    WindowRig rig;
+    CQuorvaneDlg& w = rig.openShown();
+    QWidget* target = rig.control<QWidget>(focus);
+    QSignalSpy defaultClicks(rig.control<QPushButton>(1024), &QPushButton::clicked);
+    QSignalSpy finished(&w, &QDialog::finished);
+    target->setFocus();
+
+    QTest::keyClick(target, Qt::Key_Return);
+    QTest::keyClick(target, Qt::Key_Enter, Qt::KeypadModifier);
+
+    QCOMPARE(defaultClicks.count(), 2);
+    QVERIFY(!rig.control<QPushButton>(1031)->isChecked());
+    QVERIFY(rig.pickerFilters.isEmpty());
+    QVERIFY(rig.messageBoxes().isEmpty());
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(w.isVisible());
+}
+
+void TestQuorvaneDlg::messageFromStation() {
+    WindowRig rig;
+    QByteArray record = Record(0x08);
+    PutText(record, 275, rig.path(QStringLiteral("missing.bin")).toUtf8());
+    rig.writeFile(QStringLiteral("sysfile"), record);
+    CQuorvaneDlg& w = rig.openShown();
+
+    QTest::keyClicks(w.scanField(), QStringLiteral("5E3A71123458"));
+    QTest::keyClick(w.scanField(), Qt::Key_Return);
+
+    QTRY_COMPARE(rig.messageBoxes().size(), 1);
+    QMessageBox* box = rig.messageBoxes().first();
+    QVERIFY(box->text().contains(QStringLiteral("missing.bin")));
+    QCOMPARE(box->windowTitle(), QStringLiteral("Quorvane"));
+    QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(!QFile::exists(rig.path(QStringLiteral("5E3A71123458"))));
+    box->button(QMessageBox::Ok)->click();
+    QTRY_VERIFY(rig.messageBoxes().isEmpty());
+    QVERIFY(w.isVisible());
+}
+
+void TestQuorvaneDlg::closingWritesEndLineAndRunFile() {
+    WindowRig rig;
+    CQuorvaneDlg& w = rig.openShown();
+    QSignalSpy finished(&w, &QDialog::finished);
+    w.close();
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(rig.logText().count(QStringLiteral("结速时间")), 1);
+
+    QStringList runFiles;
+    QDirIterator it(rig.dir.path(), {QStringLiteral("*.txt")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        if (!file.endsWith(QStringLiteral("log.txt")))
+            runFiles << file;
+    }
+    QCOMPARE(runFiles.size(), 1);
+
+    // Taking the closed window down writes nothing more.
+    rig.window.reset();
+    QCOMPARE(rig.logText().count(QStringLiteral("结速时间")), 1);
+}
+
+QTEST_MAIN(TestQuorvaneDlg)
+#include "tst_quorvanedlg.moc"

@@ -5,9 +5,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <array>
-#include <future>
-
 namespace quorvane {
 
 namespace {
@@ -47,40 +44,29 @@ WriteOutcome WritePackageFile(const QString& path, const ChunkedBytes& bytes,
     const qint64 crcFrom = crcField ? crcField->from : bytes.size();
     std::uint32_t crc = 0;
     qint64 offset = 0;
-    std::array<QByteArray, 2> blocks;
+    QByteArray block;
     bool ok = true;
     for (const ChunkedBytes::Part& part : bytes.parts()) {
         if (!part.source.file) {
             ok = Put(out, part.bytes, offset, crcFrom, crc);
             offset += part.bytes.size();
         } else {
-            // Each block's CRC runs beside the write of that block, so a
-            // large image costs hardly more than copying it.
+            // A large image passes once through one block: read, folded
+            // into the CRC, written.
             QFile& in = *part.source.file;
+            block.resize(kStreamBlock);
             qint64 left = part.source.fileSize;
-            std::future<std::uint32_t> pending;
-            for (int i = 0; ok && left > 0; ++i) {
-                QByteArray& block = blocks[i % 2];
-                block.resize(kStreamBlock);
+            while (ok && left > 0) {
                 const qint64 n = in.read(block.data(), qMin(left, kStreamBlock));
-                if (pending.valid())
-                    crc = pending.get();
                 if (n <= 0) {
                     outcome.status = WriteOutcome::SourceFailed;
                     ok = false;
                     break;
                 }
-                const QByteArrayView data(block.constData(), n);
-                if (offset + n > crcFrom) {
-                    const QByteArrayView covered = data.sliced(qMax<qint64>(0, crcFrom - offset));
-                    pending = std::async([crc, covered] { return Crc32Update(crc, covered); });
-                }
-                ok = out.write(data.data(), n) == n;
+                ok = Put(out, QByteArrayView(block.constData(), n), offset, crcFrom, crc);
                 offset += n;
                 left -= n;
             }
-            if (pending.valid())
-                crc = pending.get();
             // A file that grew since it was sized is no longer the image
             // whose length the package announces.
             char extra;

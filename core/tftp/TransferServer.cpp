@@ -8,6 +8,8 @@
 #include <QMetaObject>
 #include <QUdpSocket>
 
+#include <utility>
+
 namespace quorvane::tftp {
 
 class TransferServer::Edge final : public TransferEdge {
@@ -61,6 +63,7 @@ bool TransferServer::start(quint16 port, bool updateMac) {
 
 void TransferServer::stop() {
     m_pauseDepth = 0;
+    m_rearm = false;
     m_handler->reset();
     if (m_socket) {
         QUdpSocket* socket = m_socket;
@@ -124,27 +127,30 @@ void TransferServer::scheduleRead() {
 
 void TransferServer::readPending() {
     // Never re-entered: a hook running a nested event loop must not see the
-    // next datagram before it returns.
-    if (m_reading)
+    // next datagram before it returns. The outer loop reads it instead.
+    if (m_reading) {
+        m_rearm = true;
         return;
+    }
     m_reading = true;
-    bool readAny = false;
+    // The socket disarms its read notifier at every notification and only a
+    // read call arms it again. A notification whose datagram an earlier read
+    // already took would leave the server deaf, so every pass makes at least
+    // one read call; whatever it returns is handled, nothing is thrown away.
+    bool mustRead = true;
     char buffer[PacketSize];
-    while (m_socket && m_pauseDepth == 0 && m_socket->hasPendingDatagrams()) {
+    while (m_socket && m_pauseDepth == 0 && (mustRead || m_socket->hasPendingDatagrams())) {
+        mustRead = false;
         QHostAddress address;
         quint16 port = 0;
         // A longer datagram is cut to the receive buffer, as recvfrom does.
         const qint64 size = m_socket->readDatagram(buffer, sizeof buffer, &address, &port);
-        if (size < 0)
-            break; // the socket raises readyRead again for what is left
-        readAny = true;
-        m_handler->handle(Peer{address, port}, QByteArrayView(buffer, size));
+        if (size >= 0)
+            m_handler->handle(Peer{address, port}, QByteArrayView(buffer, size));
+        else if (!m_rearm)
+            break;
+        mustRead = std::exchange(m_rearm, false);
     }
-    // A readyRead whose datagram a scheduled read (after resume) already took
-    // finds nothing, and the socket's read notifier stays disarmed until the
-    // next read call: the server would go deaf. Re-arm it.
-    if (!readAny && m_socket && m_pauseDepth == 0 && !m_socket->hasPendingDatagrams())
-        m_socket->readDatagram(nullptr, 0);
     m_reading = false;
 }
 

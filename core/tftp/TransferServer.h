@@ -64,6 +64,7 @@ private:
     std::unique_ptr<TransferHandler> m_handler;
     int m_pauseDepth = 0;
     bool m_reading = false;
+    bool m_rearm = false; // a notification came while reading
     bool m_readScheduled = false;
 };
 

@@ -140,7 +140,7 @@ void RouterSession::handleData(const QByteArray& datagram) {
     sendRaw(AckDatagram(block)); // the final block is acknowledged once
     m_outcome.complete = true;
     m_outcome.check = CheckReceivedFile(m_currentName, m_outcome.data);
-    if (m_options.done) {
+    if (m_options.done && IsCheckPassed(m_outcome.check)) {
         const QString mac = m_outcome.macReceived.isEmpty() ? m_currentName : m_outcome.macReceived;
         sendRaw(DoneDatagram(mac.toLatin1()));
     }

@@ -1,0 +1,195 @@
+// Whole boards through the window: quorvane-router plays the router, the test
+// plays the operator at the scan dialog.
+#include "WindowFixture.h"
+
+#include "core/workflow/DeviceRows.h"
+#include "core/workflow/Station.h"
+#include "gui/listctrlex/CListCtrlEx.h"
+#include "gui/widgets/CDlgMac.h"
+#include "gui/widgets/CSearchEdit.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+
+using namespace quorvane;
+using namespace quorvane::testing;
+
+namespace {
+
+constexpr int kRouterMs = 30000;
+const QString kClaimed = QStringLiteral("************");
+const QString kAsk = QStringLiteral("找到一个新设备，请扫描MAC码");
+const QString kWriting = QStringLiteral("下载完成,正在写入....");
+const QString kWritten = QStringLiteral("设备写入完成，可以移除");
+const QString kWaiting = QStringLiteral("请连接新设备...");
+
+QString RouterProgram() {
+    return qEnvironmentVariable("QUORVANE_BIN_DIR") + QStringLiteral("/quorvane-router");
+}
+
+struct Row {
+    QString num, mac, status;
+    int progress;
+    bool operator==(const Row&) const = default;
+};
+
+Row ListRow(ListCtrlEx::CListCtrlEx* list, int row) {
+    return {list->GetItemText(row, 0), list->GetItemText(row, 1), list->GetItemText(row, 3),
+            list->GetCellProgress(row, 2)};
+}
+
+char* RowText(const Row& r) {
+    return QTest::toString(
+        QStringLiteral("%1|%2|%3|%4").arg(r.num, r.mac).arg(r.progress).arg(r.status));
+}
+
+} // namespace
+
+namespace QTest {
+template <>
+char* toString(const Row& r) {
+    return RowText(r);
+}
+} // namespace QTest
+
+class TestWindowBoard : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void boardsThroughTheWindow_data();
+    void boardsThroughTheWindow();
+    void stopWhileAsking();
+
+private:
+    // A window with MAC writing and the root image chosen, its service started.
+    void startStation(WindowRig& rig);
+    QProcess* startRouter(WindowRig& rig, const QStringList& extra);
+    CDlgMac* waitForScanDialog(CQuorvaneDlg& w);
+};
+
+void TestWindowBoard::initTestCase() {
+    QVERIFY2(QFile::exists(RouterProgram()),
+             "set QUORVANE_BIN_DIR to the folder of quorvane-router");
+}
+
+void TestWindowBoard::startStation(WindowRig& rig) {
+    QByteArray image(5000, '\0');
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = static_cast<char>(i * 7);
+    rig.writeFile(QStringLiteral("root.bin"), image);
+    QByteArray record = Record(0x09);
+    PutText(record, 275, rig.path(QStringLiteral("root.bin")).toUtf8());
+    rig.writeFile(QStringLiteral("sysfile"), record);
+    CQuorvaneDlg& w = rig.openShown();
+    rig.control<QPushButton>(1031)->click();
+    QVERIFY(w.station().isServerListening());
+}
+
+QProcess* TestWindowBoard::startRouter(WindowRig& rig, const QStringList& extra) {
+    auto* router = new QProcess(rig.window.get());
+    router->setProgram(RouterProgram());
+    router->setArguments(QStringList{"--port", QString::number(rig.window->station().serverPort()),
+                                     "--crc", "1", "--quiet"} +
+                         extra);
+    router->start();
+    return router;
+}
+
+CDlgMac* TestWindowBoard::waitForScanDialog(CQuorvaneDlg& w) {
+    const bool open =
+        QTest::qWaitFor([&w] { return w.macDialog() && w.macDialog()->isVisible(); }, kRouterMs);
+    return open ? w.macDialog() : nullptr;
+}
+
+void TestWindowBoard::boardsThroughTheWindow_data() {
+    QTest::addColumn<bool>("reportsDone");
+    QTest::newRow("finished by its row timer") << false;
+    QTest::newRow("finished by DONE") << true;
+}
+
+void TestWindowBoard::boardsThroughTheWindow() {
+    QFETCH(bool, reportsDone);
+    WindowRig rig;
+    startStation(rig);
+    CQuorvaneDlg& w = *rig.window;
+    ListCtrlEx::CListCtrlEx* list = w.deviceList();
+    const QString label = QStringLiteral("5E3A71123458");
+
+    QProcess* router = startRouter(rig, reportsDone ? QStringList{"--done"} : QStringList{});
+    CDlgMac* dialog = waitForScanDialog(w);
+    QVERIFY(dialog);
+    QCOMPARE(ListRow(list, 0), (Row{"1", kClaimed, kAsk, 1}));
+    QVERIFY(rig.sounds.isEmpty());
+
+    QTest::keyClicks(dialog->entry(), label);
+    QTRY_COMPARE_WITH_TIMEOUT(router->state(), QProcess::NotRunning, kRouterMs);
+    QCOMPARE(router->exitCode(), 0);
+    const QJsonObject outcome = QJsonDocument::fromJson(router->readAllStandardOutput()).object();
+    QCOMPARE(outcome.value("mac").toString(), label);
+    QCOMPARE(outcome.value("check").toString(), QStringLiteral("ok"));
+    QVERIFY(QFile::exists(rig.path(label)));
+
+    // The station answers DONE after the last block; give it its turn.
+    QTRY_COMPARE(list->GetItemCount(), 2);
+    QCOMPARE(ListRow(list, 1), (Row{"2", kWaiting, "", 0}));
+    QCOMPARE(w.station().state().g_curItem, 1);
+    QCOMPARE(w.scanField()->text(), label);
+    if (reportsDone) {
+        QTRY_COMPARE(ListRow(list, 0), (Row{"1", label, kWritten, 100}));
+        QCOMPARE(rig.sounds, (QList<int>{135, 136}));
+        QVERIFY(!rig.timers.active.contains(0));
+        return;
+    }
+
+    QCOMPARE(ListRow(list, 0), (Row{"1", label, kWriting, 50}));
+    QCOMPARE(rig.sounds, QList<int>{135}); // the last block answered an acknowledgement
+    QCOMPARE(rig.timers.active.value(0), 800);
+
+    rig.timers.fire(0, 49);
+    QCOMPARE(ListRow(list, 0), (Row{"1", label, kWriting, 99}));
+    rig.timers.fire(0);
+    QCOMPARE(ListRow(list, 0), (Row{"1", label, kWriting, 100}));
+    QCOMPARE(rig.sounds, QList<int>{135});
+    rig.timers.fire(0);
+    QCOMPARE(ListRow(list, 0), (Row{"1", label, kWritten, 100}));
+    QCOMPARE(rig.sounds, (QList<int>{135, 136}));
+    QVERIFY(!rig.timers.active.contains(0));
+    // The waiting row is never advanced by a tick.
+    QCOMPARE(ListRow(list, 1), (Row{"2", kWaiting, "", 0}));
+}
+
+void TestWindowBoard::stopWhileAsking() {
+    WindowRig rig;
+    startStation(rig);
+    CQuorvaneDlg& w = *rig.window;
+    QProcess* router = startRouter(rig, {"--retries", "0", "--scan-wait-ms", "600000"});
+    QVERIFY(waitForScanDialog(w));
+
+    rig.control<QPushButton>(1031)->click();
+    QVERIFY(!w.station().isServerListening());
+    QTRY_VERIFY(!w.macDialog());
+    QVERIFY(rig.logText().contains(QStringLiteral("强制关闭服务")));
+    QVERIFY(rig.messageBoxes().isEmpty());
+    QVERIFY(!w.station().isAskingForMac());
+    // Nothing was built for the board the operator never scanned.
+    QCOMPARE(rig.readFile(QStringLiteral("sysfile")).mid(1, 18), QByteArray(18, '\0'));
+
+    // Started again, the next board is asked for afresh.
+    router->kill();
+    router->waitForFinished();
+    rig.control<QPushButton>(1031)->click();
+    QVERIFY(w.station().isServerListening());
+    QProcess* second = startRouter(rig, {});
+    CDlgMac* dialog = waitForScanDialog(w);
+    QVERIFY(dialog);
+    QTest::keyClicks(dialog->entry(), QStringLiteral("5E3A7112346"));
+    QTest::keyClicks(dialog->entry(), QStringLiteral("8"));
+    QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, kRouterMs);
+    QCOMPARE(second->exitCode(), 0);
+}
+
+QTEST_MAIN(TestWindowBoard)
+#include "tst_windowboard.moc"

@@ -58,10 +58,8 @@ DevicePackageResult BuildDevicePackage(const DevicePackageRequest& request) {
     ChunkedBytes body;
     std::uint32_t sections = 0;
 
-    if (request.flags & (kSelectMac | kSelectConfig))
-        result.triple = MakeTriple(ParseMacText(label), request.model);
-
     if (request.flags & kSelectMac) {
+        result.triple = MakeTriple(ParseMacText(label), request.model);
         AppendSectionHeader(body, kSelectMac, 18);
         body.append(TripleBytes(result.triple));
         ++sections;
@@ -83,6 +81,9 @@ DevicePackageResult BuildDevicePackage(const DevicePackageRequest& request) {
     }
 
     if (request.flags & kSelectConfig) {
+        // Without a MAC section the board's triple still personalises the
+        // block; it replaces the current one only once this step is reached.
+        result.triple = MakeTriple(ParseMacText(label), request.model);
         const SourceRead text = ReadSourceFile(src.configPath, kPackageBodyMax);
         result.message =
             SourceMessage(text.status, src.configPath, MissingFileMessage(src.configPath));

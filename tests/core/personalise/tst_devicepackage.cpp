@@ -196,6 +196,8 @@ void TestDevicePackage::failures_data() {
         << 0x0F << "uboot.bin" << qint64(-1) << "Uboot文件(%1)不存在" << true << false;
     QTest::newRow("boot loader over 131072")
         << 0x0F << "uboot.bin" << qint64(131073) << "Uboot文件(%1)超过131072字节" << true << false;
+    QTest::newRow("boot loader missing, before the triple")
+        << 0x06 << "uboot.bin" << qint64(-1) << "Uboot文件(%1)不存在" << false << false;
     QTest::newRow("template missing")
         << 0x0E << "default.cfg" << qint64(-1) << "%1不存在" << true << false;
     QTest::newRow("entries over 16380")

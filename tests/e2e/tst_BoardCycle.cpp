@@ -1,0 +1,262 @@
+#include "E2eRig.h"
+
+#include "core/personalise/DevicePackage.h"
+#include "core/personalise/MacPackage.h"
+#include "core/personalise/PackageInspect.h"
+#include "core/settings/SettingsRecord.h"
+
+#include <QTest>
+
+using namespace quorvane;
+using namespace quorvane::e2e;
+
+namespace {
+
+const QString kLabel = QStringLiteral("5e3a71000128");
+const QString kWaiting = QStringLiteral("请连接新设备...");
+const QString kAgain = QStringLiteral("等待再次传输....");
+const QString kWriting = QStringLiteral("下载完成,正在写入....");
+const QString kWritten = QStringLiteral("设备写入完成，可以移除");
+
+// Every expected line appears, in this order, among the log's lines.
+bool HasInOrder(const QStringList& lines, const QStringList& expected, QString* missing) {
+    qsizetype at = 0;
+    for (const QString& line : expected) {
+        at = lines.indexOf(line, at);
+        if (at < 0) {
+            *missing = line;
+            return false;
+        }
+        ++at;
+    }
+    return true;
+}
+
+#define VERIFY_LOG(rig, ...)                                                                       \
+    do {                                                                                           \
+        QString missing;                                                                           \
+        QVERIFY2(HasInOrder((rig).logLines(), QStringList{__VA_ARGS__}, &missing),                 \
+                 qPrintable("missing or out of order: " + missing));                               \
+    } while (false)
+
+RouterResult RunRouter(E2eRig& rig, const QStringList& args, const QString& out = "board.bin") {
+    std::unique_ptr<QProcess> process = rig.launchRouter(args, out);
+    E2eRig::waitForExit(*process);
+    return rig.finish(*process, out);
+}
+
+QByteArray ExpectedDevicePackage(const E2eRig& rig, const QString& label, std::uint8_t flags) {
+    QTemporaryDir other;
+    DevicePackageRequest request;
+    request.programDir = other.path() + '/';
+    request.scanText = label;
+    request.flags = flags;
+    request.sources.bootLoaderPath = rig.path("uboot.bin");
+    request.sources.rootPath = rig.path("root.bin");
+    request.sources.configPath = rig.path("factory.cfg");
+    request.model = 5;
+    const DevicePackageResult result = BuildDevicePackage(request);
+    QFile file(result.outputPath);
+    return result.ok() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString Crc(const E2eRig& rig) {
+    return QString::number(std::int32_t(*BootLoaderChecksum(rig.path("uboot.bin"))));
+}
+
+} // namespace
+
+class BoardCycleTest : public QObject {
+    Q_OBJECT
+private slots:
+    // MACWAIT, the scan, MACSET with the label, the package, CRC match, DONE.
+    void boardWithWriteMac() {
+        E2eRig rig;
+        rig.op.answers.push_back(kLabel);
+        QVERIFY(rig.start(true, true, true, true));
+
+        const RouterResult router =
+            RunRouter(rig, {"--bootloader", rig.path("uboot.bin"), "--done"});
+
+        QVERIFY2(router.ok(), router.json.value("error").toString().toUtf8());
+        QCOMPARE(router.json.value("mac").toString(), kLabel);
+        QCOMPARE(rig.op.asks.size(), 1);
+        const QByteArray expected = ExpectedDevicePackage(rig, kLabel, 0x0F);
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(router.received, expected);
+        QCOMPARE(rig.readFile(kLabel), expected);
+        QVERIFY(InspectPackage(router.received).ok());
+
+        DeviceRows& rows = rig.station->rows();
+        QTRY_COMPARE(rows.text(0, DeviceRows::StatusColumn), kWritten);
+        QCOMPARE(rows.text(0, DeviceRows::MacColumn), kLabel);
+        QCOMPARE(rows.progress(0), 100);
+        QCOMPARE(rows.rowCount(), 2);
+        QCOMPARE(rows.text(1, DeviceRows::NumColumn), QStringLiteral("2"));
+        QCOMPARE(rows.text(1, DeviceRows::MacColumn), kWaiting);
+        QCOMPARE(rig.station->state().g_curItem, 1);
+        QCOMPARE(rig.op.sounds, (QList<int>{135, 136}));
+        QCOMPARE(rig.station->state().m_nDeviceNo, 2);
+
+        const QString crc = Crc(rig);
+        VERIFY_LOG(
+            rig, "m_bUpdateMAC = 1", "Uboot crc: " + crc,
+            "Recieve a download require[g_nexttime = 0] [g_processing = 0]",
+            "Check MAC 1 nexttime 0",
+            "第1台*******************************" + kLabel + "*********************************",
+            "Uboot crc: " + crc, "Recieve a download require[g_nexttime = 1] [g_processing = 1]",
+            "Check MAC 1 nexttime 1", "正在下载文件" + rig.path(kLabel), "4下载完成，关闭文件",
+            "4下载完成，不关闭文件");
+
+        const QByteArray record = rig.readFile("sysfile");
+        QCOMPARE(record.size(), SettingsRecord::kSize);
+        QCOMPARE(record.at(0), '\x0F');
+        QCOMPARE(record.mid(1, 18).toHex(), QByteArray("5e3a710001285e3a710001255e3a71000127"));
+        QCOMPARE(record.mid(19, 256).left(rig.path("uboot.bin").size()),
+                 QFile::encodeName(rig.path("uboot.bin")));
+        QCOMPARE(record.at(787), '\0');
+    }
+
+    // The router asks for its own label; no scan.
+    void boardWithoutWriteMac() {
+        E2eRig rig;
+        QVERIFY(rig.start(false, false, false, true));
+        const QString name = QStringLiteral("5E3A710000A8");
+        const RouterResult router = RunRouter(rig, {"--name", name, "--crc", "77"});
+        QVERIFY(router.ok());
+        QVERIFY(rig.op.asks.isEmpty());
+        QCOMPARE(router.received, ExpectedDevicePackage(rig, name, 0x08));
+        QCOMPARE(rig.station->rows().text(0, DeviceRows::MacColumn), name);
+        QCOMPARE(rig.station->rows().text(0, DeviceRows::StatusColumn), kWriting);
+        QCOMPARE(rig.station->state().m_strMac, name);
+        VERIFY_LOG(rig, "Check MAC 0 nexttime 0", "正在下载文件" + rig.path(name));
+    }
+
+    // A mismatching boot loader CRC sends the board round again, at once.
+    void crcMismatchServesTheNextRequestAtOnce() {
+        E2eRig rig;
+        rig.op.answers.push_back(kLabel);
+        QVERIFY(rig.start(true, true, false, false));
+        RouterResult router = RunRouter(rig, {"--crc", "12345"});
+        QVERIFY(router.ok());
+        QCOMPARE(rig.station->rows().text(0, DeviceRows::StatusColumn), kAgain);
+        QCOMPARE(rig.station->state().g_nexttime, 1);
+        QCOMPARE(rig.station->rows().rowCount(), 1);
+
+        router = RunRouter(rig, {"--name", kLabel, "--bootloader", rig.path("uboot.bin")});
+        QVERIFY(router.ok());
+        QCOMPARE(rig.op.asks.size(), 1);
+        QCOMPARE(router.json.value("served").toArray().size(), 1);
+        QCOMPARE(rig.station->rows().text(0, DeviceRows::StatusColumn), kWriting);
+        QCOMPARE(rig.station->rows().rowCount(), 2);
+        VERIFY_LOG(rig, "Recieve a download require[g_nexttime = 1] [g_processing = 0]",
+                   "Check MAC 1 nexttime 1");
+    }
+
+    void packageRequestWhileBoardInHand() {
+        E2eRig rig;
+        QVERIFY(rig.start(true, true, true, true));
+        rig.station->state().g_processing = 1;
+        rig.station->state().m_strMac = QStringLiteral("00012");
+        const RouterResult router = RunRouter(rig, {"--name", "mac"});
+        QVERIFY2(router.ok(), router.json.value("error").toString().toUtf8());
+        QCOMPARE(router.received, rig.readFile("MAC"));
+
+        QTemporaryDir other;
+        MacPackageRequest request;
+        request.programDir = other.path() + '/';
+        request.macField = QStringLiteral("00012");
+        request.flags = 0x0F;
+        request.sources = {rig.path("uboot.bin"), rig.path("factory.cfg"), rig.path("root.bin")};
+        request.model = 5;
+        QVERIFY(BuildMacPackage(request).ok());
+        QFile expected(request.programDir + "MAC");
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        QCOMPARE(router.received, expected.readAll());
+
+        QCOMPARE(rig.station->rows().text(0, DeviceRows::StatusColumn), kAgain);
+        QCOMPARE(rig.station->rows().progress(0), 50);
+        QCOMPARE(rig.station->state().g_processing, 0);
+        QCOMPARE(rig.op.sounds, QList<int>{135});
+        const QStringList lines = rig.logLines();
+        QVERIFY(lines.contains("Uboot crc: 0"));
+        QVERIFY(!lines.join('\n').contains("Recieve a download require"));
+        QVERIFY(lines.join('\n').contains("路由器00012耗时0分"));
+    }
+
+    void newBoardTurnedAwayWhileAnotherInHand() {
+        E2eRig rig;
+        QVERIFY(rig.start(true, false, false, true));
+        rig.station->state().g_processing = 1;
+        const RouterResult router = RunRouter(
+            rig, {"--name", "5E3A710000B8", "--crc", "5", "--timeout-ms", "100", "--retries", "2"});
+        QVERIFY(!router.ok());
+        QVERIFY(rig.op.asks.isEmpty());
+        VERIFY_LOG(rig, "Recieve a download require[g_nexttime = 0] [g_processing = 1]",
+                   "Transmiting...wait a while 5E3A710000B8");
+        QVERIFY(!QFile::exists(rig.path("5E3A710000B8")));
+    }
+
+    void scanCancelledThenScanned() {
+        E2eRig rig;
+        rig.op.answers.push_back(std::nullopt);
+        rig.op.answers.push_back(kLabel);
+        QVERIFY(rig.start(true, false, false, true));
+        const RouterResult router = RunRouter(rig, {"--crc", "9"});
+        QVERIFY2(router.ok(), router.json.value("error").toString().toUtf8());
+        QCOMPARE(rig.op.asks.size(), 2);
+        QVERIFY(router.json.value("restarts").toInt() >= 1);
+        QCOMPARE(router.json.value("mac").toString(), kLabel);
+        QCOMPARE(router.received, ExpectedDevicePackage(rig, kLabel, 0x09));
+        QCOMPARE(rig.station->rows().text(0, DeviceRows::MacColumn), kLabel);
+    }
+
+    // The image goes missing between the build and the completion: the
+    // operator is told and the service answers no one until restarted.
+    void bootLoaderRemovedBeforeCompletion() {
+        E2eRig rig;
+        const QString crc = Crc(rig);
+        rig.op.answers.push_back(kLabel);
+        rig.op.afterAnswer = [&rig] { QFile::remove(rig.path("uboot.bin")); };
+        QVERIFY(rig.start(true, true, false, false));
+        RouterResult router = RunRouter(rig, {"--crc", crc});
+        QCOMPARE(router.received, rig.readFile(kLabel));
+        QTRY_COMPARE(rig.op.messages, QStringList{rig.path("uboot.bin") + "不存在"});
+        QCOMPARE(rig.station->rows().rowCount(), 1);
+
+        router = RunRouter(
+            rig, {"--name", "other", "--crc", "3", "--timeout-ms", "100", "--retries", "2"});
+        QVERIFY(!router.ok());
+        QVERIFY(rig.station->isServerListening());
+        QVERIFY(rig.station->isServiceChecked());
+        rig.station->StopService(rig.station->ControlsFromState());
+        QCOMPARE(rig.logLines().last(), QStringLiteral("强制关闭服务"));
+    }
+
+    void stopWhileScanPendingThenStartAgain() {
+        E2eRig rig;
+        QVERIFY(rig.start(true, false, false, true));
+        std::unique_ptr<QProcess> process = rig.launchRouter(
+            {"--crc", "9", "--timeout-ms", "200", "--retries", "2", "--scan-wait-ms", "1500"},
+            "first.bin");
+        QTRY_COMPARE_WITH_TIMEOUT(rig.op.asks.size(), 1, 10000);
+        rig.station->StopService(rig.station->ControlsFromState());
+        QCOMPARE(rig.op.cancelled, rig.op.asks);
+        QCOMPARE(rig.logLines().last(), QStringLiteral("强制关闭服务"));
+        QVERIFY(!rig.station->isServerListening());
+        QVERIFY(E2eRig::waitForExit(*process, 20000));
+        const RouterResult first = rig.finish(*process, "first.bin");
+        QVERIFY(!first.ok());
+        QCOMPARE(first.json.value("mac").toString(), QString());
+
+        rig.op.answers.push_back(kLabel);
+        QVERIFY(rig.start(true, false, false, true));
+        QCOMPARE(rig.station->state().g_processing, 0);
+        const RouterResult second = RunRouter(rig, {"--crc", "9"});
+        QVERIFY(second.ok());
+        QCOMPARE(second.json.value("mac").toString(), kLabel);
+    }
+};
+
+QTEST_GUILESS_MAIN(BoardCycleTest)
+#include "tst_BoardCycle.moc"

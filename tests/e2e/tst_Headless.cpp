@@ -1,0 +1,147 @@
+#include "E2eRig.h"
+
+#include "core/personalise/PackageInspect.h"
+#include "core/settings/SettingsRecord.h"
+
+#include <QTest>
+#include <QUdpSocket>
+
+using namespace quorvane;
+using namespace quorvane::e2e;
+
+namespace {
+
+quint16 FreeUdpPort() {
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    return probe.localPort();
+}
+
+// quorvane-headless in a program folder of its own, its output collected.
+struct HeadlessRun {
+    QTemporaryDir dir;
+    QProcess process;
+    QByteArray out;
+    QByteArray err;
+    quint16 port = FreeUdpPort();
+
+    HeadlessRun() {
+        QObject::connect(&process, &QProcess::readyReadStandardOutput,
+                         [this] { out += process.readAllStandardOutput(); });
+        QObject::connect(&process, &QProcess::readyReadStandardError,
+                         [this] { err += process.readAllStandardError(); });
+        QDir(dir.path()).mkpath(QStringLiteral("Log"));
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    void start(const QStringList& extra = {}) {
+        process.setWorkingDirectory(dir.path());
+        process.start(E2eRig::tool(QStringLiteral("quorvane-headless")),
+                      QStringList{"--folder", dir.path(), "--port", QString::number(port)} + extra);
+        process.waitForStarted();
+    }
+    void type(const char* text) {
+        process.write(text);
+        process.waitForBytesWritten(5000);
+    }
+    QString outText() const { return QString::fromUtf8(out); }
+    QString errText() const { return QString::fromUtf8(err); }
+};
+
+} // namespace
+
+class HeadlessTest : public QObject {
+    Q_OBJECT
+private slots:
+    void boardThroughTheTerminal() {
+        HeadlessRun station;
+        {
+            QFile root(station.path("root.bin"));
+            QVERIFY(root.open(QIODevice::WriteOnly));
+            root.write(QByteArray(5000, 'r'));
+        }
+        SettingsRecord record;
+        record.setFlags(0x09);
+        record.setRootPath(station.path("root.bin"));
+        QVERIFY(record.Write(station.path("sysfile")));
+        station.start({"--model", "10"});
+        QTRY_VERIFY(station.outText().contains("服务器已启动,,本地网络IP地址请设置为192.168.1.55"));
+
+        QProcess router;
+        QTemporaryDir outDir;
+        router.start(E2eRig::tool("quorvane-router"),
+                     {"--port", QString::number(station.port), "--crc", "9", "--done", "--out",
+                      outDir.filePath("board.bin"), "--quiet"});
+        QVERIFY(router.waitForStarted());
+
+        const QString prompt = QStringLiteral("找到一个新设备，请扫描MAC码");
+        QTRY_COMPARE(station.errText().count(prompt), 1);
+        station.type("\n"); // cancel: the router starts over
+        QTRY_COMPARE_WITH_TIMEOUT(station.errText().count(prompt), 2, 15000);
+        station.type("5e3a71g23458\n");
+        QTRY_VERIFY(station.errText().contains("MAC字符异常，格式不对"));
+        station.type("5e3a71000127\n");
+        QTRY_VERIFY(station.errText().contains("MAC尾数不是8，格式不对"));
+        station.type("5E3A7100\n5E3A710001A8\n");
+        QVERIFY2(router.waitForFinished(30000),
+                 qPrintable(station.errText() + station.outText() + router.readAllStandardError()));
+        QCOMPARE(router.exitCode(), 0);
+        const QJsonObject json =
+            QJsonDocument::fromJson(router.readAllStandardOutput().trimmed()).object();
+        QCOMPARE(json.value("mac").toString(), QStringLiteral("5E3A710001A8"));
+
+        QFile received(outDir.filePath("board.bin"));
+        QVERIFY(received.open(QIODevice::ReadOnly));
+        QFile package(station.path("5E3A710001A8"));
+        QVERIFY(package.open(QIODevice::ReadOnly));
+        const QByteArray bytes = received.readAll();
+        QCOMPARE(bytes, package.readAll());
+        const PackageReport report = InspectPackage(bytes);
+        QVERIFY(report.ok());
+        QVERIFY(report.triple.has_value());
+        QCOMPARE(report.triple->model.bytes[5], std::uint8_t(0xAA)); // Hornbeam
+
+        QTRY_COMPARE(station.err.count('\a'), 2); // files received, then written
+        station.process.terminate();
+        QVERIFY(station.process.waitForFinished(10000));
+        QCOMPARE(station.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(station.process.exitCode(), 0);
+        station.out += station.process.readAllStandardOutput();
+        QVERIFY(station.outText().contains("强制关闭服务\n结速时间:"));
+
+        QFile log(station.path("Log/log.txt"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QStringList lines = FromGbk(log.readAll()).split("\r\n");
+        QVERIFY(lines.first().startsWith("开始时间:"));
+        QVERIFY(lines.contains("m_bUpdateMAC = 1"));
+        QVERIFY(lines.contains("第1台*******************************5E3A710001A8"
+                               "*********************************"));
+        QVERIFY(lines.contains("强制关闭服务"));
+        QStringList runFiles = QDir(station.path("Log")).entryList({"*.txt"}, QDir::Files);
+        runFiles.removeAll("log.txt");
+        QCOMPARE(runFiles.size(), 1);
+    }
+
+    void startFailures_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("nothing selected") << QStringList() << QStringLiteral("选项不能为空");
+        QTest::newRow("unknown model")
+            << QStringList{"--model", "3"} << QStringLiteral("--model 3");
+        QTest::newRow("bad port") << QStringList{"--port", "70000"}
+                                  << QStringLiteral("--port 70000");
+        QTest::newRow("stray argument") << QStringList{"extra"} << QStringLiteral("extra");
+    }
+    void startFailures() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        HeadlessRun station;
+        station.start(args);
+        QVERIFY(station.process.waitForFinished(10000));
+        station.err += station.process.readAllStandardError();
+        QCOMPARE(station.process.exitCode(), 2);
+        QVERIFY2(station.errText().contains(message), qPrintable(station.errText()));
+    }
+};
+
+QTEST_GUILESS_MAIN(HeadlessTest)
+#include "tst_Headless.moc"

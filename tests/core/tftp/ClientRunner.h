@@ -11,7 +11,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 
 namespace quorvane::tftp::testing {
 
@@ -23,28 +22,24 @@ inline QString RouterProgram() {
 
 inline QByteArray FileSha256(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&file);
+    if (file.open(QIODevice::ReadOnly))
+        hash.addData(&file);
     return hash.result().toHex();
 }
 
 struct ClientRun {
-    int exitCode = -1;
     bool finished = false;
+    int exitCode = -1;
     QByteArray out;
     QByteArray err;
     QJsonObject json() const { return QJsonDocument::fromJson(out.trimmed()).object(); }
 };
 
-// Starts a client; Wait() keeps the event loop turning until it has exited.
 class Client {
 public:
     Client(const QString& program, const QStringList& arguments) {
-        m_process.setProgram(program);
-        m_process.setArguments(arguments);
-        m_process.start();
+        m_process.start(program, arguments);
     }
     ClientRun Wait(int timeoutMs = 120000) {
         QSignalSpy spy(&m_process, &QProcess::finished);
@@ -53,10 +48,8 @@ public:
         ClientRun run;
         run.finished = m_process.state() == QProcess::NotRunning &&
                        m_process.exitStatus() == QProcess::NormalExit;
-        if (!run.finished) {
+        if (!run.finished)
             m_process.kill();
-            m_process.waitForFinished(5000);
-        }
         run.exitCode = m_process.exitCode();
         run.out = m_process.readAllStandardOutput();
         run.err = m_process.readAllStandardError();

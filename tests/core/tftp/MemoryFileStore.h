@@ -32,14 +32,9 @@ public:
 
     OpenResult open(const QString& name) override {
         auto it = m_files.constFind(name);
-        if (it == m_files.constEnd()) {
-            for (auto i = m_files.constBegin(); i != m_files.constEnd(); ++i) {
-                if (EqualIgnoringAsciiCase(i.key(), name)) {
-                    it = i;
-                    break;
-                }
-            }
-        }
+        for (auto i = m_files.constBegin(); it == m_files.constEnd() && i != m_files.constEnd();
+             ++i)
+            it = EqualIgnoringAsciiCase(i.key(), name) ? i : it;
         if (it == m_files.constEnd())
             return {nullptr, OpenFailure::CannotOpen};
         if (it->patternSize == -2)

@@ -1,5 +1,4 @@
 #include "core/tftp/PacketCodec.h"
-#include "core/tftp/RequestName.h"
 
 #include <QTest>
 
@@ -29,8 +28,6 @@ QByteArray Bytes(std::initializer_list<int> values) {
 class TestPacketCodec : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void opcodeAndAck_data();
-    void opcodeAndAck();
     void readRequest_data();
     void readRequest();
     void doneMac_data();
@@ -38,35 +35,7 @@ private Q_SLOTS:
     void dataPacket_data();
     void dataPacket();
     void macDatagrams();
-    void routerSideRoundTrip();
-    void plainName_data();
-    void plainName();
-    void decodeName();
 };
-
-void TestPacketCodec::opcodeAndAck_data() {
-    QTest::addColumn<QByteArray>("datagram");
-    QTest::addColumn<int>("opcode");
-    QTest::addColumn<int>("block");
-    QTest::newRow("empty reads as zeros") << QByteArray() << 0 << 0;
-    QTest::newRow("one byte") << Bytes({0x01}) << 0x0100 << 0;
-    QTest::newRow("ack without block") << Bytes({0, 4}) << 4 << 0;
-    QTest::newRow("ack, half a block") << Bytes({0, 4, 0x12}) << 4 << 0x1200;
-    QTest::newRow("ack 65535") << Bytes({0, 4, 0xFF, 0xFF}) << 4 << 0xFFFF;
-    QTest::newRow("opcode 0xFFFF") << Bytes({0xFF, 0xFF, 0, 1}) << 0xFFFF << 1;
-    QTest::newRow("over 550 bytes is cut")
-        << QByteArray("\x00\x04\x01\x02", 4) + QByteArray(2000, 'x') << 4 << 0x0102;
-}
-
-void TestPacketCodec::opcodeAndAck() {
-    QFETCH(QByteArray, datagram);
-    QFETCH(int, opcode);
-    QFETCH(int, block);
-    const ReceiveBuffer in = Received(datagram);
-    QCOMPARE(int(ReadOpcode(in)), opcode);
-    QCOMPARE(int(ReadAckBlock(in)), block);
-    QVERIFY(in.received <= PacketSize);
-}
 
 void TestPacketCodec::readRequest_data() {
     QTest::addColumn<QByteArray>("datagram");
@@ -211,68 +180,6 @@ void TestPacketCodec::macDatagrams() {
     QCOMPARE(longSet.size(), 550);
     QCOMPARE(longSet.at(549), '\0');
     QCOMPARE(longSet.mid(2, 547), QByteArray(547, 'x'));
-}
-
-void TestPacketCodec::routerSideRoundTrip() {
-    for (const std::int32_t crc : {0, 1, -1234, INT32_MIN, INT32_MAX}) {
-        const ReceiveBuffer in = Received(ReadRequestDatagram("5e3a71123458", crc));
-        NameBuffer name;
-        QVERIFY(ReadRequestName(in, name));
-        QCOMPARE(QByteArray(name.data()), QByteArray("5e3a71123458"));
-        QCOMPARE(ReadRequestCrc(in), crc);
-    }
-    QCOMPARE(ReadRequestCrc(Received(PlainReadRequestDatagram("mac"))), 0);
-    QCOMPARE(ReadAckBlock(Received(AckDatagram(0xBEEF))), 0xBEEF);
-    QCOMPARE(ReadDoneMac(Received(DoneDatagram("5e3a71000018"))).toByteArray(),
-             QByteArray("5e3a71000018"));
-}
-
-void TestPacketCodec::plainName_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("plain");
-    QTest::newRow("mac") << "mac" << true;
-    QTest::newRow("label") << "5e3a71123458" << true;
-    QTest::newRow("dotted") << "u-boot.bin" << true;
-    QTest::newRow("three dots and more") << "...x" << true;
-    QTest::newRow("127 bytes") << QString(127, u'a') << true;
-    QTest::newRow("128 bytes") << QString(128, u'a') << false;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("dot") << "." << false;
-    QTest::newRow("dot dot") << ".." << false;
-    QTest::newRow("dots only") << "...." << false;
-    QTest::newRow("parent, slash") << "../x" << false;
-    QTest::newRow("parent, backslash") << "..\\x" << false;
-    QTest::newRow("absolute") << "/etc/passwd" << false;
-    QTest::newRow("drive") << "C:\\x" << false;
-    QTest::newRow("drive-relative") << "C:x" << false;
-    QTest::newRow("share") << "\\\\host\\share\\x" << false;
-    QTest::newRow("dots and slashes") << "....//x" << false;
-    QTest::newRow("sub folder") << "Log/log.txt" << false;
-    QTest::newRow("control character") << QStringLiteral("a\x01z") << false;
-    QTest::newRow("delete character") << QStringLiteral("a\x7fz") << false;
-    QTest::newRow("line feed") << "mac\n" << false;
-}
-
-void TestPacketCodec::plainName() {
-    QFETCH(QString, name);
-    QFETCH(bool, plain);
-    QCOMPARE(IsPlainFileName(name), plain);
-}
-
-void TestPacketCodec::decodeName() {
-    NameBuffer name{};
-    std::memcpy(name.data(), "MAC", 3);
-    QCOMPARE(DecodeRequestName(name), QStringLiteral("MAC"));
-    name.fill(0);
-    std::memcpy(name.data(), "a\xff\xfe", 3); // not a valid file-system name here
-    QVERIFY(!IsPlainFileName(DecodeRequestName(name)));
-
-    QVERIFY(EqualIgnoringAsciiCase(QStringLiteral("mac"), QStringLiteral("MAC")));
-    QVERIFY(EqualIgnoringAsciiCase(QStringLiteral("5e3a71abcd58"), QStringLiteral("5E3A71ABCD58")));
-    QVERIFY(!EqualIgnoringAsciiCase(QStringLiteral("mac"), QStringLiteral("mac ")));
-    QVERIFY(!EqualIgnoringAsciiCase(QStringLiteral("mac"), QStringLiteral("mäc")));
-    // Only ASCII letters fold: no Unicode case mapping sneaks a match in.
-    QVERIFY(!EqualIgnoringAsciiCase(QStringLiteral("ä"), QStringLiteral("Ä")));
 }
 
 QTEST_APPLESS_MAIN(TestPacketCodec)

@@ -11,6 +11,8 @@
 #include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -54,6 +56,7 @@ private slots:
     void startValidation_data();
     void startValidation();
     void startLocksAndStopUnlocks();
+    void menus();
     void modelsAndTitles_data();
     void modelsAndTitles();
     void resizeRules_data();
@@ -401,6 +404,46 @@ void TestQuorvaneDlg::startLocksAndStopUnlocks() {
     start->click();
     QVERIFY(start->isChecked());
     QVERIFY(w.station().isServerListening());
+}
+
+void TestQuorvaneDlg::menus() {
+    WindowRig rig;
+    rig.writeFile(QStringLiteral("sysfile"), Record(0x08));
+    rig.writeFile(QStringLiteral("root.bin"), "image");
+    rig.writeFile(QStringLiteral("5E3A71123458"), "an old package");
+    CQuorvaneDlg& w = rig.openShown();
+
+    QStringList menus;
+    for (QAction* a : w.menuBar()->actions())
+        menus << a->text();
+    QCOMPARE(menus, (QStringList{"路由器型号", "工具"}));
+    QStringList models;
+    for (QAction* a : w.menuBar()->actions().at(0)->menu()->actions())
+        models << a->text();
+    QCOMPARE(models, (QStringList{"Alder+", "Birch(Larch)", "Cedar", "Dogwood(Spruce)", "Elm",
+                                  "Hornbeam", "Juniper", "Maple"}));
+    QStringList tools;
+    for (QAction* a : w.menuBar()->actions().at(1)->menu()->actions()) {
+        if (!a->isSeparator())
+            tools << a->text();
+    }
+    QCOMPARE(tools, (QStringList{"清空生成的拉圾文件", "显示日志", "关于 Quorvane(&A)..."}));
+
+    w.menuCommand(CQuorvaneDlg::kClearFilesCommand)->trigger();
+    QVERIFY(!QFile::exists(rig.path(QStringLiteral("5E3A71123458"))));
+    QVERIFY(QFile::exists(rig.path(QStringLiteral("sysfile"))));
+    QVERIFY(QFile::exists(rig.path(QStringLiteral("root.bin"))));
+
+    w.menuCommand(CQuorvaneDlg::kAboutCommand)->trigger();
+    QDialog* about = nullptr;
+    for (QDialog* d : w.findChildren<QDialog*>()) {
+        if (d->isVisible() && d->windowTitle() == QStringLiteral("关于 Quorvane"))
+            about = d;
+    }
+    QVERIFY(about);
+    QVERIFY(about->findChild<QLabel*>() != nullptr);
+    about->reject();
+    QVERIFY(w.isVisible());
 }
 
 void TestQuorvaneDlg::modelsAndTitles_data() {

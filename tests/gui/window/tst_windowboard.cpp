@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 
@@ -62,6 +63,7 @@ private slots:
     void boardsThroughTheWindow_data();
     void boardsThroughTheWindow();
     void stopWhileAsking();
+    void messageHoldsTheBoard();
 
 private:
     // A window with MAC writing and the root image chosen, its service started.
@@ -189,6 +191,30 @@ void TestWindowBoard::stopWhileAsking() {
     QTest::keyClicks(dialog->entry(), QStringLiteral("8"));
     QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, kRouterMs);
     QCOMPARE(second->exitCode(), 0);
+}
+
+void TestWindowBoard::messageHoldsTheBoard() {
+    WindowRig rig;
+    startStation(rig);
+    CQuorvaneDlg& w = *rig.window;
+    QVERIFY(QFile::remove(rig.path(QStringLiteral("root.bin"))));
+    QProcess* router = startRouter(rig, {"--retries", "0", "--scan-wait-ms", "600000"});
+    CDlgMac* dialog = waitForScanDialog(w);
+    QVERIFY(dialog);
+
+    QTest::keyClicks(dialog->entry(), QStringLiteral("5E3A71123458"));
+    // The package cannot be built: the operator reads why before the board
+    // hears anything more.
+    QTRY_COMPARE(rig.messageBoxes().size(), 1);
+    QMessageBox* box = rig.messageBoxes().first();
+    QVERIFY(box->text().contains(QStringLiteral("root.bin")));
+    QCOMPARE(router->state(), QProcess::Running);
+
+    box->button(QMessageBox::Ok)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(router->state(), QProcess::NotRunning, kRouterMs);
+    const QJsonObject outcome = QJsonDocument::fromJson(router->readAllStandardOutput()).object();
+    QCOMPARE(outcome.value("mac").toString(), QStringLiteral("5E3A71123458"));
+    QVERIFY(!QFile::exists(rig.path(QStringLiteral("5E3A71123458"))));
 }
 
 QTEST_MAIN(TestWindowBoard)

@@ -34,8 +34,8 @@ struct ControlValues {
 
 // The station's side of the operator: dialogs, sounds and control mirroring.
 // Implemented by the window, the headless station and the tests' fakes.
-// Nothing here may call back into the station before returning; answers come
-// later through Station::OnMacAnswer / Station::OnMessageAcknowledged.
+// Answers go to Station::OnMacAnswer / Station::OnMessageAcknowledged, later
+// or (a blocking dialog) before the call returns; the station takes both.
 class OperatorInterface {
 public:
     virtual ~OperatorInterface() = default;

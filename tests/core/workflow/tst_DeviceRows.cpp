@@ -124,32 +124,6 @@ private slots:
         QCOMPARE(rows.text(0, DeviceRows::StatusColumn), kWritten);
         QVERIFY(!timers.active.contains(60000));
     }
-
-    void findMacFromEnd_data() {
-        QTest::addColumn<QStringList>("macs");
-        QTest::addColumn<QString>("wanted");
-        QTest::addColumn<int>("row");
-        const QStringList macs{QStringLiteral("5E3A71000018"), QStringLiteral("************"),
-                               QStringLiteral("5E3A71000028"), QStringLiteral("5e3a71000018")};
-        QTest::newRow("case ignored") << macs << QStringLiteral("5E3A71000028") << 2;
-        QTest::newRow("nearest the end") << macs << QStringLiteral("5E3A71000018") << 3;
-        QTest::newRow("lower case wanted") << macs << QStringLiteral("5e3a71000028") << 2;
-        QTest::newRow("no match") << macs << QStringLiteral("5E3A71000038") << -1;
-        QTest::newRow("empty text") << macs << QString() << -1;
-    }
-    void findMacFromEnd() {
-        QFETCH(QStringList, macs);
-        QFETCH(QString, wanted);
-        QFETCH(int, row);
-        FakeTimers timers;
-        DeviceRows rows(timers);
-        for (int i = 0; i < macs.size(); ++i) {
-            if (i > 0)
-                rows.appendWaitingRow();
-            rows.setText(i, DeviceRows::MacColumn, macs.at(i));
-        }
-        QCOMPARE(rows.findMacFromEnd(wanted), row);
-    }
 };
 
 QTEST_GUILESS_MAIN(DeviceRowsTest)

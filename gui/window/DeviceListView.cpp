@@ -47,7 +47,7 @@ void DeviceListView::InsertRow(int row) {
         if (!text.isEmpty())
             m_list.SetItemText(row, column, text);
     }
-    // A row the list has never drawn keeps its cell untouched until it moves.
+    // A fresh row keeps the cell's defaults (0 of 100) without a record.
     if (m_rows.progress(row) != 0 || m_rows.progressMax(row) != 100)
         SetProgress(row, m_rows.progress(row), m_rows.progressMax(row));
 }

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QRegularExpression>
+#include <QStringList>
 
 #include <array>
 
@@ -23,10 +25,25 @@ const PickerTemplate* PickerFor(int button) {
     return nullptr;
 }
 
+QString DialogFilters(const QString& filters) {
+    static const QRegularExpression lastGroup(QStringLiteral("\\(([^()]*)\\)$"));
+    QStringList out;
+    for (const QString& filter : filters.split(QStringLiteral(";;"))) {
+        const QRegularExpressionMatch m = lastGroup.match(filter);
+        QString patterns = m.hasMatch() ? m.captured(1) : QStringLiteral("*");
+        // "*.*" has always meant every file; taken literally it wants a dot.
+        patterns.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+        // Shown is the text before the last parenthesis, filtered by what is in it.
+        out << QStringLiteral("%1 (%2)").arg(filter, patterns);
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
 QString PickExistingFile(QWidget* owner, const QString& folder, const QString& filters) {
-    const QString first = filters.section(QStringLiteral(";;"), 0, 0);
-    QString selected = first;
-    const QString path = QFileDialog::getOpenFileName(owner, QString(), folder, filters, &selected);
+    const QString dialogFilters = DialogFilters(filters);
+    QString selected = dialogFilters.section(QStringLiteral(";;"), 0, 0);
+    const QString path = QFileDialog::getOpenFileName(
+        owner, QString(), folder, dialogFilters, &selected, QFileDialog::HideNameFilterDetails);
     return QDir::toNativeSeparators(path);
 }
 

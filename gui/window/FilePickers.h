@@ -24,6 +24,10 @@ using FilePicker =
 // The platform's file-open dialog.
 QString PickExistingFile(QWidget* owner, const QString& folder, const QString& filters);
 
+// The filters as Qt's file dialog takes them: each keeps its text, and the
+// "All File(*.*)" entry lists every file, also names without a dot.
+QString DialogFilters(const QString& filters);
+
 // The pickers start in the program folder, given without its trailing separator.
 QString PickerStartFolder(const QString& programDir);
 

@@ -8,7 +8,9 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDirIterator>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -64,6 +66,9 @@ private slots:
     void logWindow();
     void pickers_data();
     void pickers();
+    void dialogFilters_data();
+    void dialogFilters();
+    void continuousBurnControls();
     void scanField_data();
     void scanField();
     void enterPressesNothing_data();
@@ -615,6 +620,63 @@ void TestQuorvaneDlg::pickers() {
                                 : edit == 1006 ? s.m_strRootPath
                                                : s.m_strCfgPath;
     QCOMPARE(stationPath, expected);
+}
+
+void TestQuorvaneDlg::dialogFilters_data() {
+    QTest::addColumn<QString>("filters");
+    QTest::addColumn<QString>("forDialog");
+    QTest::newRow("root image") << "bin(*.bin);;All File(*.*)"
+                                << "bin(*.bin) (*.bin);;All File(*.*) (*)";
+    QTest::newRow("configuration") << "Default cfg(*.cfg);;All File(*.*)"
+                                   << "Default cfg(*.cfg) (*.cfg);;All File(*.*) (*)";
+    QTest::newRow("no pattern") << "Anything"
+                                << "Anything (*)";
+}
+
+void TestQuorvaneDlg::dialogFilters() {
+    QFETCH(QString, filters);
+    QFETCH(QString, forDialog);
+    QCOMPARE(window::DialogFilters(filters), forDialog);
+
+    // The operator still reads the old texts in the dialog.
+    QFileDialog dialog;
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(forDialog.split(QStringLiteral(";;")));
+    auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    QVERIFY(combo);
+    QStringList shown;
+    for (int i = 0; i < combo->count(); ++i)
+        shown << combo->itemText(i);
+    QCOMPARE(shown, filters.split(QStringLiteral(";;")));
+}
+
+void TestQuorvaneDlg::continuousBurnControls() {
+    WindowRig rig;
+    rig.writeFile(QStringLiteral("root.bin"), QByteArray(700, 'R'));
+    QByteArray record = Record(0x08);
+    PutText(record, 275, rig.path(QStringLiteral("root.bin")).toUtf8());
+    rig.writeFile(QStringLiteral("sysfile"), record);
+    CQuorvaneDlg& w = rig.openShown();
+    auto* continuous = rig.control<QPushButton>(1017);
+
+    continuous->click();
+    QVERIFY(continuous->isChecked());
+    QCOMPARE(continuous->text(), QStringLiteral("停止"));
+    QVERIFY(QFile::exists(rig.path(QStringLiteral("MAC"))));
+    QVERIFY(!w.scanField()->isVisible());
+    QVERIFY(!w.scanField()->isEnabled());
+    QVERIFY(!rig.control<QWidget>(1025)->isVisible());
+    QVERIFY(!rig.control<QWidget>(1006)->isEnabled());
+    QVERIFY(!rig.control<QWidget>(1016)->isEnabled());
+    QVERIFY(rig.control<QPushButton>(1031)->isEnabled());
+
+    continuous->click();
+    QVERIFY(!continuous->isChecked());
+    QCOMPARE(continuous->text(), QStringLiteral("连续烧录"));
+    QVERIFY(rig.control<QWidget>(1025)->isVisible());
+    QVERIFY(!w.scanField()->isVisible()); // stays as the start left it
+    QVERIFY(rig.control<QWidget>(1006)->isEnabled());
+    QVERIFY(rig.logText().contains(QStringLiteral("用户中止!")));
 }
 
 void TestQuorvaneDlg::scanField_data() {

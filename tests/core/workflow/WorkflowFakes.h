@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -31,10 +32,20 @@ struct FakeOperator final : OperatorInterface {
     QStringList serialTexts;
     QStringList scanTexts;
 
-    void AskForMac(std::uint64_t id) override { asks << id; }
+    // A blocking dialog answers before the call returns.
+    std::function<void(std::uint64_t)> answerAtOnce;
+    std::function<void(std::uint64_t)> acknowledgeAtOnce;
+
+    void AskForMac(std::uint64_t id) override {
+        asks << id;
+        if (answerAtOnce)
+            answerAtOnce(id);
+    }
     void CancelMacRequest(std::uint64_t id) override { cancelledAsks << id; }
     void ShowMessage(std::uint64_t id, const QString& text) override {
         messages.append({id, text});
+        if (acknowledgeAtOnce)
+            acknowledgeAtOnce(id);
     }
     void PlaySound(int id) override { sounds << id; }
     void SetTitle(const QString& title) override { titles << title; }

@@ -256,6 +256,28 @@ private slots:
         QCOMPARE(rig.s().g_nexttime, 1);
     }
 
+    void answersDuringTheCall() {
+        StationRig rig;
+        ControlValues c;
+        c.updateMac = true;
+        c.updateRoot = true;
+        c.serialText = QStringLiteral("12345");
+        rig.s().m_strRootPath = rig.path(QStringLiteral("absent.img"));
+        QVERIFY(rig.station->StartService(c).started);
+        rig.op.answerAtOnce = [&rig](std::uint64_t id) { rig.station->OnMacAnswer(id, kLabel); };
+        rig.op.acknowledgeAtOnce = [&rig](std::uint64_t id) {
+            rig.station->OnMessageAcknowledged(id);
+        };
+        QCOMPARE(rig.station->OnRequest(rig.request(QStringLiteral("x"), 99)),
+                 RequestVerdict::Answered);
+        QCOMPARE(rig.op.messages.size(), 1);
+        QCOMPARE(rig.link.sent.size(), 2);
+        QCOMPARE(Opcode(rig.link.sent.at(1).second), 8);
+        QCOMPARE(rig.link.pauseDepth, 0);
+        QVERIFY(!rig.station->isAskingForMac());
+        QCOMPARE(rig.s().g_nexttime, 1);
+    }
+
     void stopWhileMessagePendingSendsNothingMore() {
         StationRig rig;
         ControlValues c;

@@ -53,8 +53,13 @@ ParsedOptions ParseRouterOptions(const QStringList& arguments) {
             o.quiet = true;
             continue;
         }
+        static const QStringList valued{"--server",       "--port", "--name",       "--crc",
+                                        "--bootloader",   "--out",  "--timeout-ms", "--retries",
+                                        "--scan-wait-ms", "--loss", "--dup",        "--seed"};
+        if (!valued.contains(arg))
+            return fail(QStringLiteral("unknown option"));
         if (i + 1 >= arguments.size())
-            return fail(QStringLiteral("unknown option or missing value"));
+            return fail(QStringLiteral("missing value"));
         const QString value = arguments[++i];
         qint64 n = 0;
         if (arg == u"--server") {
@@ -104,9 +109,6 @@ ParsedOptions ParseRouterOptions(const QStringList& arguments) {
             if (!ParseInt(value, 0, UINT32_MAX, n))
                 return fail(QStringLiteral("not a seed"));
             o.seed = static_cast<quint32>(n);
-        } else {
-            --i;
-            return fail(QStringLiteral("unknown option"));
         }
     }
     if (haveCrc && haveBootLoader)

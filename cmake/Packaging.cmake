@@ -1,0 +1,48 @@
+# Installation and the Debian package (cpack -G DEB).
+include(GNUInstallDirs)
+
+set(QUORVANE_INSTALLED_PROGRAMS quorvane quorvane-headless quorvane-pack quorvane-router)
+foreach(program IN LISTS QUORVANE_INSTALLED_PROGRAMS)
+    # The window is optional (QUORVANE_GUI=OFF); install what this build has.
+    if(TARGET ${program})
+        install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    endif()
+endforeach()
+
+if(TARGET quorvane)
+    install(FILES ${CMAKE_SOURCE_DIR}/packaging/quorvane.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${CMAKE_SOURCE_DIR}/gui/widgets/icons/128.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps
+            RENAME quorvane.png)
+endif()
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_PACKAGE_NAME quorvane)
+set(CPACK_PACKAGE_VENDOR "Quorvane")
+set(CPACK_PACKAGE_CONTACT "Quorvane production engineering <quorvane@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Production-line station for flashing home routers over TFTP")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Serves personalised firmware packages (MAC addresses, boot loader, configuration,\n"
+    "root image) to routers in download mode over a TFTP dialect on UDP port 69.\n"
+    "Includes the window station, a terminal station, a package tool and a router stand-in.")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# dpkg-shlibdeps adds the exact library packages the programs link; the rest are
+# what the programs load at run time or show.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(QUORVANE_DEB_DEPENDS "zlib1g, fonts-wqy-microhei")
+if(TARGET quorvane)
+    # The window needs a platform plugin and a sound back end, both loaded at run time.
+    string(APPEND QUORVANE_DEB_DEPENDS ", qt6-qpa-plugins, libqt6multimedia6")
+endif()
+set(CPACK_DEBIAN_PACKAGE_DEPENDS ${QUORVANE_DEB_DEPENDS})
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcap2-bin")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(CPack)

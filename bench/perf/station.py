@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""The station's start-up time and resident memory.
+
+- Window: time from exec to the main window being mapped on a private Xvfb
+  display (Qt paints a widget window when it is first exposed, right after the
+  map), median of several starts; its resident memory once idle.
+- quorvane-headless: resident memory idle after start, and the peak while a
+  tftp client fetches the MAC package built from a 48 MiB root image.
+
+usage: bench/perf/station.py [--bin DIR] [--runs N] [--root-mib N]
+"""
+import argparse
+import os
+import pathlib
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+
+def rss_kib(pid):
+    try:
+        for line in pathlib.Path(f"/proc/{pid}/status").read_text().splitlines():
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    except FileNotFoundError:
+        pass
+    return 0
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def sysfile(flags, root):
+    rec = bytearray(789)
+    rec[0] = flags
+    raw = os.fsencode(root)[:255]
+    rec[275:275 + len(raw)] = raw
+    rec[787] = ord("1")
+    return bytes(rec)
+
+
+def top_windows(display):
+    out = subprocess.run(["xwininfo", "-display", display, "-root", "-children"],
+                         capture_output=True, text=True).stdout
+    return [line for line in out.splitlines() if line.strip().startswith("0x")
+            and '(has no name)' not in line]
+
+
+def window(binary, runs, work):
+    exe = binary / "quorvane"
+    if not exe.exists() or not shutil.which("Xvfb") or not shutil.which("xwininfo"):
+        print("window: quorvane, Xvfb or xwininfo missing; skipped")
+        return
+    display = ":%d" % (90 + os.getpid() % 100)
+    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1.0)
+    times, rss = [], []
+    try:
+        for _ in range(runs):
+            folder = pathlib.Path(tempfile.mkdtemp(dir=work))
+            shutil.copy2(exe, folder / "quorvane")  # its own program folder
+            before = len(top_windows(display))
+            env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb")
+            start = time.monotonic()
+            p = subprocess.Popen([folder / "quorvane"], cwd=folder, env=env,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            while len(top_windows(display)) <= before and time.monotonic() - start < 30:
+                time.sleep(0.002)
+            times.append(time.monotonic() - start)
+            time.sleep(1.5)
+            rss.append(rss_kib(p.pid))
+            p.terminate()
+            p.wait(timeout=10)
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+    print(f"window start-up to map: median {statistics.median(times) * 1000:.0f} ms "
+          f"(runs: {' '.join(f'{t * 1000:.0f}' for t in times)} ms)")
+    print(f"window resident memory idle: median {statistics.median(rss) / 1024:.1f} MiB")
+
+
+def headless(binary, root_mib, work):
+    folder = pathlib.Path(tempfile.mkdtemp(dir=work))
+    (folder / "root.bin").write_bytes(os.urandom(root_mib * 1024 * 1024))
+    (folder / "sysfile").write_bytes(sysfile(0x08, folder / "root.bin"))
+    port = free_port()
+    p = subprocess.Popen([binary / "quorvane-headless", "--folder", folder, "--port", str(port)],
+                         cwd=folder, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(1.5)
+        idle = rss_kib(p.pid)
+        peak = [0]
+        done = threading.Event()
+
+        def sample():
+            while not done.is_set():
+                peak[0] = max(peak[0], rss_kib(p.pid))
+                time.sleep(0.01)
+
+        sampler = threading.Thread(target=sample)
+        sampler.start()
+        start = time.monotonic()
+        subprocess.run(["tftp", "127.0.0.1", str(port), "-m", "binary", "-c", "get", "mac",
+                        str(folder / "fetched")], capture_output=True)
+        elapsed = time.monotonic() - start
+        done.set()
+        sampler.join()
+        size = (folder / "fetched").stat().st_size if (folder / "fetched").exists() else 0
+        after = rss_kib(p.pid)
+    finally:
+        p.terminate()
+        p.wait(timeout=10)
+    print(f"headless resident memory: idle {idle / 1024:.1f} MiB, peak while serving "
+          f"{peak[0] / 1024:.1f} MiB, after {after / 1024:.1f} MiB "
+          f"(MAC package of {size / 1048576:.1f} MiB built and served in {elapsed:.1f} s)")
+
+
+def main():
+    here = pathlib.Path(__file__).resolve().parent
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bin", default=os.environ.get("QUORVANE_BIN_DIR", here / "../../build/bin"))
+    ap.add_argument("--runs", type=int, default=7)
+    ap.add_argument("--root-mib", type=int, default=48)
+    args = ap.parse_args()
+    binary = pathlib.Path(args.bin).resolve()
+    work = tempfile.mkdtemp(prefix="quorvane-perf.")
+    try:
+        window(binary, args.runs, work)
+        headless(binary, args.root_mib, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

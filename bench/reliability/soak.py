@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""Boards through quorvane-headless one after another, over a lossy line.
+
+Each board is a quorvane-router run that asks for the file named after its own
+label (write-MAC option off: the station builds the board's device package
+under that name and serves it). The router drops and duplicates datagrams in
+both directions. Every board must receive a package that checks and equals
+the station's file byte for byte; the station's resident memory after the
+run must stay within 5% of its memory after the first 50 boards.
+
+usage: bench/reliability/soak.py [--bin DIR] [--boards N] [--loss P] [--dup P]
+                                 [--root-kib N] [--work DIR]
+"""
+import argparse
+import hashlib
+import json
+import os
+import pathlib
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def rss_kib(pid):
+    for line in pathlib.Path(f"/proc/{pid}/status").read_text().splitlines():
+        if line.startswith("VmRSS:"):
+            return int(line.split()[1])
+    return 0
+
+
+def sysfile(flags, uboot, root, cfg):
+    """The 789-byte settings record: flags, MAC triple, three path slots, WPA byte."""
+    rec = bytearray(789)
+    rec[0] = flags
+    for at, path in ((19, uboot), (275, root), (531, cfg)):
+        raw = os.fsencode(path)[:255]
+        rec[at:at + len(raw)] = raw
+    rec[787] = ord("1")
+    return bytes(rec)
+
+
+def main():
+    here = pathlib.Path(__file__).resolve().parent
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bin", default=os.environ.get("QUORVANE_BIN_DIR", here / "../../build/bin"))
+    ap.add_argument("--boards", type=int, default=1000)
+    ap.add_argument("--loss", type=float, default=0.05)
+    ap.add_argument("--dup", type=float, default=0.05)
+    ap.add_argument("--root-kib", type=int, default=64)
+    ap.add_argument("--work")
+    args = ap.parse_args()
+    binary = pathlib.Path(args.bin).resolve()
+
+    work = pathlib.Path(args.work or tempfile.mkdtemp(prefix="quorvane-soak."))
+    station_dir = work / "station"
+    src = work / "src"
+    for d in (station_dir, src):
+        d.mkdir(parents=True, exist_ok=True)
+    (src / "uboot.bin").write_bytes(os.urandom(64 * 1024))
+    (src / "root.bin").write_bytes(os.urandom(args.root_kib * 1024))
+    (src / "default.cfg").write_bytes(
+        b"Default\nSSID1=Line\nAuthMode=WPA2PSK\nWPAPSK1=\nWAN_MAC_ADDR=00:00:00:00:00:00\n")
+    # Boot loader, configuration, root image; no MAC hand-over.
+    (station_dir / "sysfile").write_bytes(
+        sysfile(0x0E, src / "uboot.bin", src / "root.bin", src / "default.cfg"))
+    crc = subprocess.run([binary / "quorvane-pack", "checksum", src / "uboot.bin"],
+                         check=True, capture_output=True, text=True).stdout.split()[0]
+
+    port = free_port()
+    log = open(work / "headless.out", "wb")
+    station = subprocess.Popen(
+        [binary / "quorvane-headless", "--folder", station_dir, "--port", str(port)],
+        stdin=subprocess.PIPE, stdout=log, stderr=subprocess.STDOUT, cwd=work)
+    time.sleep(0.5)
+    if station.poll() is not None:
+        sys.exit(f"station did not start; see {work}/headless.out")
+
+    failures, retransmissions, restarts = [], 0, 0
+    rss_at_50 = None
+    started = time.monotonic()
+    try:
+        for board in range(1, args.boards + 1):
+            label = f"5E3A71{board:05X}8"
+            run = subprocess.run(
+                [binary / "quorvane-router", "--port", str(port), "--name", label, "--crc", crc,
+                 "--loss", str(args.loss), "--dup", str(args.dup), "--seed", str(board),
+                 "--timeout-ms", "40", "--retries", "25", "--quiet"],
+                capture_output=True, text=True, timeout=600)
+            result = json.loads(run.stdout.strip().splitlines()[-1])
+            retransmissions += result.get("retransmissions", 0)
+            restarts += result.get("restarts", 0)
+            on_disk = (station_dir / label).read_bytes() if (station_dir / label).exists() else b""
+            if not result.get("ok") or result.get("check") != "ok" or \
+                    result.get("sha256") != hashlib.sha256(on_disk).hexdigest():
+                failures.append((board, result))
+            # Generated packages are not kept, as on a line that clears them.
+            (station_dir / label).unlink(missing_ok=True)
+            if board == 50:
+                rss_at_50 = rss_kib(station.pid)
+            if board % 100 == 0:
+                print(f"board {board}: {len(failures)} failed, rss {rss_kib(station.pid)} KiB, "
+                      f"{time.monotonic() - started:.0f} s", flush=True)
+        rss_end = rss_kib(station.pid)
+        alive = station.poll() is None
+    finally:
+        station.terminate()
+        station.wait(timeout=10)
+        log.close()
+
+    elapsed = time.monotonic() - started
+    growth = (rss_end - rss_at_50) / rss_at_50 if rss_at_50 else 0.0
+    print(f"boards {args.boards}, loss {args.loss}, dup {args.dup}, root {args.root_kib} KiB")
+    print(f"failed boards {len(failures)}; router retransmissions {retransmissions}, "
+          f"restarts {restarts}; {elapsed:.0f} s ({elapsed / args.boards:.2f} s a board)")
+    print(f"station rss after 50 boards {rss_at_50} KiB, after {args.boards} {rss_end} KiB "
+          f"({growth * 100:+.1f}%); station alive at the end: {alive}")
+    for board, result in failures[:10]:
+        print(f"  board {board}: {json.dumps(result)}")
+    ok = not failures and alive and (rss_at_50 is None or growth <= 0.05)
+    if ok and not args.work:
+        shutil.rmtree(work)
+    print("PASS" if ok else f"FAIL (work folder {work})")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

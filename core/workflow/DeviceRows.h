@@ -47,7 +47,9 @@ Q_SIGNALS:
     void rowInserted(int row);
     void textChanged(int row, int column, const QString& text);
     void progressChanged(int row, int value, int maximum);
-    void ensureVisible(int row);
+    // Scroll the board just served into view; partialOk: a partly visible row
+    // will do (after a completion that answered the read request itself).
+    void ensureVisible(int row, bool partialOk);
     // A row timer found the row at 100 and completed it: play 136.
     void rowFinishedByTimer(int row);
 

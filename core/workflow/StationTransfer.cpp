@@ -175,7 +175,7 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
     m_rows.timers().SetTimer(row, acknowledged ? kAcknowledgementPeriodMs : kFirstBlockPeriodMs);
     const int n = m_rows.rowCount();
     s.g_curItem = m_rows.appendWaitingRow();
-    emit m_rows.ensureVisible(n - 1);
+    emit m_rows.ensureVisible(n - 1, !acknowledged);
     if (acknowledged)
         m_op.PlaySound(135);
     return tftp::CompletionResult::Continue;

@@ -4,6 +4,7 @@
 #include "core/personalise/PackageInspect.h"
 #include "core/tftp/PacketCodec.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace quorvane;
@@ -356,6 +357,7 @@ private slots:
         rig.s().g_processing = 1;
         rig.s().g_nexttime = 1;
 
+        QSignalSpy visible(&rig.station->rows(), &DeviceRows::ensureVisible);
         const CompletionResult result =
             rig.station->OnTransferComplete(rig.request(name, crc), variant);
 
@@ -379,6 +381,9 @@ private slots:
             QCOMPARE(rows.progress(0), 50);
             QCOMPARE(rows.text(1, DeviceRows::NumColumn), QStringLiteral("2"));
             QCOMPARE(rows.text(1, DeviceRows::MacColumn), kWaiting);
+            QCOMPARE(visible.size(), 1);
+            QCOMPARE(visible.at(0).at(0).toInt(), 0);
+            QCOMPARE(visible.at(0).at(1).toBool(), variant == CompletionVariant::FirstBlock);
         }
     }
 

@@ -134,21 +134,21 @@ void TransferServer::readPending() {
     }
     m_reading = true;
     // The socket disarms its read notifier at every notification and only a
-    // read call arms it again. A notification whose datagram an earlier read
-    // already took would leave the server deaf, so every pass makes at least
-    // one read call; whatever it returns is handled, nothing is thrown away.
+    // read call arms it again; a notification whose datagram an earlier read
+    // already took would leave the server deaf. So every pass makes exactly
+    // one read call and handles whatever it returns: the armed notifier
+    // brings the next datagram, and nothing is thrown away.
     bool mustRead = true;
     char buffer[PacketSize];
-    while (m_socket && m_pauseDepth == 0 && (mustRead || m_socket->hasPendingDatagrams())) {
-        mustRead = false;
+    while (m_socket && m_pauseDepth == 0 && mustRead) {
         QHostAddress address;
         quint16 port = 0;
         // A longer datagram is cut to the receive buffer, as recvfrom does.
         const qint64 size = m_socket->readDatagram(buffer, sizeof buffer, &address, &port);
         if (size >= 0)
             m_handler->handle(Peer{address, port}, QByteArrayView(buffer, size));
-        else if (!m_rearm)
-            break;
+        // A notification that came in the meantime was swallowed by the guard
+        // above: read once more on its behalf.
         mustRead = std::exchange(m_rearm, false);
     }
     m_reading = false;

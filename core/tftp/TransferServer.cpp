@@ -46,7 +46,9 @@ void TransferServer::setHooks(TransferHooks* hooks) {
 bool TransferServer::start(quint16 port, bool updateMac) {
     stop();
     auto* socket = new QUdpSocket(this);
-    if (!socket->bind(QHostAddress::AnyIPv4, port)) {
+    // Never shared: a second station on the same port would split the
+    // routers' datagrams between the two.
+    if (!socket->bind(QHostAddress::AnyIPv4, port, QAbstractSocket::DontShareAddress)) {
         delete socket;
         m_log.WriteLog(QStringLiteral("服务器启动失败"));
         return false;

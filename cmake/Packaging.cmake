@@ -16,13 +16,13 @@ if(TARGET quorvane)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps
             RENAME quorvane.png)
 endif()
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvane)
 
 set(CPACK_PACKAGE_NAME quorvane)
 set(CPACK_PACKAGE_VENDOR "Quorvane")
 set(CPACK_PACKAGE_CONTACT "Quorvane production engineering <quorvane@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Production-line station for flashing home routers over TFTP")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Serves personalised firmware packages (MAC addresses, boot loader, configuration,\n"
     "root image) to routers in download mode over a TFTP dialect on UDP port 69.\n"
     "Includes the window station, a terminal station, a package tool and a router stand-in.")
@@ -32,13 +32,13 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# dpkg-shlibdeps adds the exact library packages the programs link; the rest are
-# what the programs load at run time or show.
+# dpkg-shlibdeps adds the library packages the programs link (Qt 6, zlib, the C++
+# run time); declared here is what they load at run time or show.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(QUORVANE_DEB_DEPENDS "zlib1g, fonts-wqy-microhei")
+set(QUORVANE_DEB_DEPENDS "fonts-wqy-microhei")
 if(TARGET quorvane)
-    # The window needs a platform plugin and a sound back end, both loaded at run time.
-    string(APPEND QUORVANE_DEB_DEPENDS ", qt6-qpa-plugins, libqt6multimedia6")
+    # The window's platform plugins (xcb, wayland) are loaded at run time.
+    string(APPEND QUORVANE_DEB_DEPENDS ", qt6-qpa-plugins")
 endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS ${QUORVANE_DEB_DEPENDS})
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcap2-bin")

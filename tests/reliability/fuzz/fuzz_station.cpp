@@ -137,6 +137,9 @@ void FuzzHandler(const std::uint8_t* data, size_t size) {
             if (s.datagram.size() < 4 || Word(s.datagram, 0) != std::uint16_t(Opcode::Data))
                 continue;
             const std::uint16_t block = Word(s.datagram, 2);
+            // An empty block (no transfer, or no file behind it) carries nobody's bytes.
+            if (s.datagram.size() == qsizetype(DataHeaderSize))
+                continue;
             if (block == 1 && isRequest && s.to == peer) {
                 Require(named);
                 asked[peer.port] = Lookup(DecodeRequestName(name));

@@ -1,0 +1,28 @@
+# cmake -DBUILD_DIR=... -DPREFIX=... -DWITH_WINDOW=ON|OFF -P CheckInstall.cmake
+# Installs the build into PREFIX and checks that every piece is in place.
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${rc}")
+endif()
+set(expected bin/quorvane-headless bin/quorvane-pack bin/quorvane-router share/doc/quorvane/README.md)
+if(WITH_WINDOW)
+    list(APPEND expected bin/quorvane share/applications/quorvane.desktop
+         share/icons/hicolor/64x64/apps/quorvane.png)
+endif()
+foreach(f IN LISTS expected)
+    if(NOT EXISTS ${PREFIX}/${f})
+        message(FATAL_ERROR "not installed: ${f}")
+    endif()
+endforeach()
+if(WITH_WINDOW)
+    file(READ ${PREFIX}/share/applications/quorvane.desktop entry)
+    foreach(line "Exec=quorvane" "Icon=quorvane" "Type=Application")
+        string(FIND "${entry}" "${line}" at)
+        if(at LESS 0)
+            message(FATAL_ERROR "desktop entry lacks ${line}")
+        endif()
+    endforeach()
+endif()
+file(REMOVE_RECURSE ${PREFIX})

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "core/personalise/PackageSources.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 #include <QtEndian>
 
-// Small file helpers shared by the package tests.
+// Small file helpers and the program folder shared by the package tests.
 namespace testfiles {
 
 inline bool Write(const QString& path, const QByteArray& bytes) {
@@ -31,8 +34,25 @@ inline quint32 Le32At(const QByteArray& bytes, qsizetype at) {
     return qFromLittleEndian<quint32>(bytes.constData() + at);
 }
 
+inline QByteArray LeWord(quint32 value) {
+    QByteArray out(4, '\0');
+    qToLittleEndian(value, out.data());
+    return out;
+}
+
 inline QStringList Entries(const QString& dir) {
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
+
+// A temporary folder holding the program folder "out" and the three sources.
+struct Workspace {
+    QTemporaryDir dir;
+    bool valid() { return dir.isValid() && QDir(dir.path()).mkdir("out"); }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString out() const { return dir.filePath("out") + '/'; }
+    quorvane::PackageSources sources() const {
+        return {path("uboot.bin"), path("default.cfg"), path("root.bin")};
+    }
+};
 
 } // namespace testfiles

@@ -1,0 +1,276 @@
+#include "core/personalise/Crc32.h"
+#include "core/personalise/DevicePackage.h"
+#include "core/personalise/MacPackage.h"
+#include "core/personalise/PackageFile.h"
+
+#include "TestFiles.h"
+
+#include <QTest>
+
+using namespace quorvane;
+using testfiles::Le32At;
+using testfiles::LeWord;
+
+namespace {
+
+constexpr char kLabel[] = "5e3a71123458";
+const MacTriple kFromLabel = TripleFromSerial("12345", 5);
+const MacTriple kHeld = TripleFromSerial("00001", 5);
+
+// What either builder leaves behind.
+struct Built {
+    QString message;
+    QString path;
+    MacTriple triple;
+    std::optional<bool> hasWpaKey;
+    bool refreshTitle = false;
+};
+
+} // namespace
+
+class TestPackages : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        m_ws = std::make_unique<testfiles::Workspace>();
+        QVERIFY(m_ws->valid());
+    }
+
+    // The MAC piece alone, over an older file of the same name.
+    void macOnly_data() {
+        QTest::addColumn<bool>("mac");
+        QTest::addColumn<QString>("field"); // label text or serial
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("device") << false << kLabel
+                                << QByteArray("05000000bc1cd9b30100000001000000000000000000000012"
+                                              "0000005e3a711234585e3a711234555e3a71123457");
+        QTest::newRow("mac, serial")
+            << true << "12345" << QByteArray("01120000005e3a711234585e3a711234555e3a71123457");
+        // A label text in the MAC field is the board's own address, not a serial.
+        QTest::newRow("mac, label text")
+            << true << "0011223344a8"
+            << QByteArray("01120000000011223344a80011223344a50011223344a7");
+    }
+    void macOnly() {
+        QFETCH(bool, mac);
+        QFETCH(QString, field);
+        QFETCH(QByteArray, bytes);
+        const QString name = mac ? "MAC" : kLabel;
+        QVERIFY(testfiles::Write(m_ws->out() + name, testfiles::Pattern(5000)));
+        const Built b = build(mac, kSelectMac, field);
+        QVERIFY2(b.message.isEmpty(), qPrintable(b.message));
+        QCOMPARE(b.path, m_ws->out() + name);
+        QCOMPARE(testfiles::Read(b.path).toHex(), bytes);
+        QCOMPARE(testfiles::Entries(m_ws->out()), QStringList{name});
+        QVERIFY(bytes.endsWith(TripleBytes(b.triple).toHex()));
+        QVERIFY(!b.hasWpaKey && !b.refreshTitle);
+    }
+
+    // One device section: its header, the image, the zero fill and any trailer.
+    void deviceImage_data() {
+        QTest::addColumn<int>("flag");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QByteArray>("trailer");
+        const QByteArray boot = LeWord(1) + LeWord(5);
+        QTest::newRow("boot loader, empty") << 2 << 0 << 131080 << boot;
+        QTest::newRow("boot loader, 1") << 2 << 1 << 131080 << boot;
+        QTest::newRow("boot loader, 131072") << 2 << 131072 << 131080 << boot;
+        QTest::newRow("root, empty") << 8 << 0 << 65536 << QByteArray();
+        QTest::newRow("root, 65536 still gets zeros") << 8 << 65536 << 131072 << QByteArray();
+        QTest::newRow("root, several blocks")
+            << 8 << (3 << 20) + 7 << (3 << 20) + 65536 << QByteArray();
+    }
+    void deviceImage() {
+        QFETCH(int, flag);
+        QFETCH(int, size);
+        QFETCH(int, length);
+        QFETCH(QByteArray, trailer);
+        const QByteArray image = testfiles::Pattern(size);
+        QVERIFY(testfiles::Write(m_ws->path(flag == 2 ? "uboot.bin" : "root.bin"), image));
+        const Built b = build(false, flag);
+        QVERIFY2(b.message.isEmpty(), qPrintable(b.message));
+        const QByteArray file = testfiles::Read(b.path);
+        QCOMPARE(file.size(), 12 + 16 + length);
+        QCOMPARE(file.mid(8, 20),
+                 LeWord(1) + LeWord(flag) + LeWord(1) + LeWord(0) + LeWord(length));
+        QCOMPARE(file.mid(28), image + QByteArray(length - size - trailer.size(), '\0') + trailer);
+        QCOMPARE(Le32At(file, 4), Crc32(file.mid(12)));
+    }
+
+    // Without bit 1 the triple still comes from the scan text; an open network
+    // keeps its key and turns the key mode off.
+    void deviceConfigOnly() {
+        QVERIFY(testfiles::Write(m_ws->path("default.cfg"), "WPAPSK1=x\nAuthMode=OPEN\n"));
+        const Built b = build(false, kSelectConfig);
+        QVERIFY2(b.message.isEmpty(), qPrintable(b.message));
+        QCOMPARE(b.triple, kFromLabel);
+        QCOMPARE(b.hasWpaKey, std::optional<bool>(false));
+        QVERIFY(b.refreshTitle);
+        const QByteArray file = testfiles::Read(b.path);
+        QCOMPARE(file.size(), 12 + 16 + 16384);
+        QCOMPARE(Le32At(file, 8), 1u);
+        QCOMPARE(file.mid(32, 17), QByteArray("WPAPSK1=x\0AuthMod", 17));
+    }
+
+    void macAllPieces_data() {
+        QTest::addColumn<int>("bootSize");
+        QTest::addColumn<int>("rootSize");
+        QTest::newRow("empty images") << 0 << 0;
+        QTest::newRow("full boot loader") << 131072 << 200000;
+    }
+    void macAllPieces() {
+        QFETCH(int, bootSize);
+        QFETCH(int, rootSize);
+        const QByteArray boot = testfiles::Pattern(bootSize, 2);
+        const QByteArray cfg = "SSID1=a\nWPAPSK1=\nWAN_MAC_ADDR=0\n";
+        const QByteArray root = testfiles::Pattern(rootSize, 9);
+        QVERIFY(testfiles::Write(m_ws->path("uboot.bin"), boot));
+        QVERIFY(testfiles::Write(m_ws->path("default.cfg"), cfg));
+        QVERIFY(testfiles::Write(m_ws->path("root.bin"), root));
+        const Built b = build(true, 0x0F);
+        QVERIFY2(b.message.isEmpty(), qPrintable(b.message));
+        // Wireless-key mode off: the template byte for byte.
+        QCOMPARE(testfiles::Read(b.path), "\x0f" + LeWord(18) + TripleBytes(kFromLabel) +
+                                              LeWord(131076) + boot +
+                                              QByteArray(131072 - bootSize, '\0') + LeWord(1) +
+                                              LeWord(cfg.size()) + cfg + LeWord(rootSize) + root);
+    }
+
+    // Without bit 1 the key comes from the triple the station holds.
+    void macKeyFromHeldTriple() {
+        QVERIFY(testfiles::Write(m_ws->path("default.cfg"), "WPAPSK1=\n"));
+        const Built b = build(true, kSelectConfig, {}, true);
+        QVERIFY2(b.message.isEmpty(), qPrintable(b.message));
+        QCOMPARE(testfiles::Read(b.path), "\x04" + LeWord(17) + "WPAPSK1=71000018\n");
+    }
+
+    // Every failure names its cause and leaves the older file of that name as
+    // it was; the side effects of the steps before it stay.
+    void failures_data() {
+        QTest::addColumn<bool>("mac");
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<QString>("breakFile"); // the source made missing or oversized
+        QTest::addColumn<qint64>("size");       // -1: missing
+        QTest::addColumn<QString>("message");   // %1 = the source's path
+        QTest::addColumn<bool>("tripleReplaced");
+        QTest::addColumn<bool>("modeDecided");
+        const auto row = [](const char* name, bool mac, int flags, const char* file, qint64 size,
+                            const char* message, bool triple, bool mode = false) {
+            QTest::newRow(name) << mac << flags << file << size << message << triple << mode;
+        };
+        row("boot loader missing", false, 0x0F, "uboot.bin", -1, "Uboot文件(%1)不存在", true);
+        row("boot loader over", false, 0x0F, "uboot.bin", 131073, "Uboot文件(%1)超过131072字节",
+            true);
+        row("no triple before it", false, 0x06, "uboot.bin", -1, "Uboot文件(%1)不存在", false);
+        row("template missing", false, 0x0E, "default.cfg", -1, "%1不存在", true);
+        row("entries over", false, 0x0C, "default.cfg", 20000, "%1配置内容超过16380字节", true,
+            true);
+        row("root missing", false, 0x0F, "root.bin", -1, "%1不存在", true, true);
+        row("root over", false, 0x08, "root.bin", 52428801, "%1超过52428800字节", false);
+        row("body over", false, 0x08, "root.bin", 800 * 65536 - 1, "升级包超过52428800字节", false);
+        row("mac: boot loader missing", true, 0x0F, "uboot.bin", -1, "%1不存在", true);
+        row("mac: boot loader over", true, 0x02, "uboot.bin", 131073, "lpBuf error", false);
+        row("mac: template missing", true, 0x0D, "default.cfg", -1, "%1不存在", true);
+        row("mac: no WPAPSK1 line", true, 0x0D, "default.cfg", 0, "WPAPSK1 error 1", true);
+        row("mac: package over", true, 0x0C, "root.bin", 52428800 - 10, "升级包超过52428800字节",
+            false);
+        row("mac: root over", true, 0x08, "root.bin", 52428801, "%1超过52428800字节", false);
+        row("mac: folder missing", true, 0x01, "out", -1, "Mac文件创建失败", true);
+    }
+    void failures() {
+        QFETCH(bool, mac);
+        QFETCH(QString, breakFile);
+        QFETCH(qint64, size);
+        QFETCH(QString, message);
+        QVERIFY(testfiles::Write(m_ws->path("uboot.bin"), testfiles::Pattern(100)));
+        QVERIFY(testfiles::Write(m_ws->path("default.cfg"), "WPAPSK1=\nSSID1=a\n"));
+        QVERIFY(testfiles::Write(m_ws->path("root.bin"), testfiles::Pattern(100)));
+        const QString name = mac ? "MAC" : kLabel;
+        QVERIFY(testfiles::Write(m_ws->out() + name, "older"));
+        const QString broken = m_ws->path(breakFile);
+        const QByteArray line = "A=" + QByteArray(97, 'v') + '\n';
+        if (size < 0)
+            QVERIFY(QFileInfo(broken).isDir() ? QDir(broken).removeRecursively()
+                                              : QFile::remove(broken));
+        else if (breakFile == "default.cfg")
+            QVERIFY(testfiles::Write(broken, line.repeated(size / line.size())));
+        else
+            QVERIFY(QFile(broken).resize(size));
+
+        QFETCH(int, flags);
+        const Built b = build(mac, flags, mac ? "12345" : kLabel, true);
+        QCOMPARE(b.message, message.contains("%1") ? message.arg(broken) : message);
+        QFETCH(bool, tripleReplaced);
+        QCOMPARE(b.triple, tripleReplaced ? kFromLabel : kHeld);
+        QFETCH(bool, modeDecided);
+        QCOMPARE(b.hasWpaKey.has_value(), modeDecided);
+        QCOMPARE(b.refreshTitle, modeDecided);
+        if (QFileInfo::exists(m_ws->out())) {
+            QCOMPARE(testfiles::Read(m_ws->out() + name), QByteArray("older"));
+            QCOMPARE(testfiles::Entries(m_ws->out()), QStringList{name});
+        }
+    }
+
+    // The name must stay a plain name in the program folder; an empty scan
+    // field names the folder itself, and that is what the operator sees.
+    void badDeviceName_data() {
+        QTest::addColumn<QString>("scanText");
+        QTest::addColumn<QString>("dir"); // relative to the temporary folder
+        QTest::newRow("empty scan text") << ""
+                                         << "out";
+        QTest::newRow("separator") << "../escaped"
+                                   << "out";
+        QTest::newRow("folder missing") << kLabel << "missing";
+        QTest::newRow("name of a folder") << "sub"
+                                          << "out";
+    }
+    void badDeviceName() {
+        QFETCH(QString, scanText);
+        QFETCH(QString, dir);
+        QVERIFY(QDir(m_ws->out()).mkdir("sub"));
+        const QStringList before = testfiles::Entries(m_ws->dir.path());
+        DevicePackageRequest r;
+        r.programDir = m_ws->path(dir) + '/';
+        r.scanText = scanText;
+        r.flags = kSelectMac;
+        QCOMPARE(BuildDevicePackage(r).message, r.programDir + scanText);
+        QCOMPARE(testfiles::Entries(m_ws->dir.path()), before);
+        QCOMPARE(testfiles::Entries(m_ws->out()), QStringList{"sub"});
+    }
+
+    // A source that grew after it was sized would give length words that lie:
+    // nothing is written and the older package stays.
+    void sourceChanged() {
+        const QString image = m_ws->path("root.bin");
+        QVERIFY(testfiles::Write(image, testfiles::Pattern(2 << 20)));
+        QVERIFY(testfiles::Write(m_ws->out() + kLabel, "older"));
+        const SourceRead source = OpenSourceFile(image, 1 << 26);
+        QVERIFY(QFile(image).resize((2 << 20) + 1));
+        ChunkedBytes bytes;
+        bytes.append(source);
+        const WriteOutcome outcome = WritePackageFile(m_ws->out() + kLabel, bytes, CrcField{0, 0});
+        QCOMPARE(outcome.status, WriteOutcome::SourceFailed);
+        QCOMPARE(outcome.sourcePath, image);
+        QCOMPARE(testfiles::Read(m_ws->out() + kLabel), QByteArray("older"));
+        QCOMPARE(testfiles::Entries(m_ws->out()), QStringList{kLabel});
+    }
+
+private:
+    Built build(bool mac, int flags, const QString& field = {}, bool wpa = false) const {
+        const auto bits = std::uint8_t(flags);
+        if (mac) {
+            const MacPackageResult m =
+                BuildMacPackage({m_ws->out(), field.isEmpty() ? "12345" : field, bits,
+                                 m_ws->sources(), 5, wpa, kHeld});
+            return {m.message, m.outputPath, m.triple, std::nullopt, false};
+        }
+        const DevicePackageResult d = BuildDevicePackage(
+            {m_ws->out(), field.isEmpty() ? kLabel : field, bits, m_ws->sources(), 5, kHeld});
+        return {d.message, d.outputPath, d.triple, d.hasWpaKey, d.refreshTitle};
+    }
+    std::unique_ptr<testfiles::Workspace> m_ws;
+};
+
+QTEST_GUILESS_MAIN(TestPackages)
+#include "tst_packages.moc"

@@ -28,7 +28,6 @@ struct FakeOperator final : OperatorInterface {
     QList<std::pair<std::uint64_t, QString>> messages;
     QList<int> sounds;
     QStringList titles;
-    QList<ControlState> controls;
     QStringList serialTexts;
     QStringList scanTexts;
 
@@ -49,7 +48,7 @@ struct FakeOperator final : OperatorInterface {
     }
     void PlaySound(int id) override { sounds << id; }
     void SetTitle(const QString& title) override { titles << title; }
-    void SetControlState(const ControlState& state) override { controls << state; }
+    void SetControlState(const ControlState&) override {}
     void SetSerialText(const QString& text) override { serialTexts << text; }
     void SetScanText(const QString& text) override { scanTexts << text; }
     QStringList messageTexts() const {

@@ -2,7 +2,6 @@
 
 #include "core/personalise/PackageInspect.h"
 #include "core/settings/SettingsRecord.h"
-#include "core/workflow/Models.h"
 
 #include <QTest>
 

@@ -355,8 +355,6 @@ private slots:
         QTest::newRow("Cedar open") << 2 << true << QStringLiteral("Quorvane Cedar,WIFI不加密");
         QTest::newRow("Cedar key")
             << 2 << false << QStringLiteral("Quorvane Cedar,WIFI密码为MAC地址后8位");
-        QTest::newRow("Dogwood key")
-            << 5 << false << QStringLiteral("Quorvane Dogwood,WIFI密码为MAC地址后8位");
         QTest::newRow("Hornbeam open")
             << 10 << true << QStringLiteral("Quorvane Hornbeam,WIFI不加密");
         QTest::newRow("Hornbeam key: none") << 10 << false << QString();

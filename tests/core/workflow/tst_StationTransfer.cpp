@@ -1,7 +1,6 @@
 #include "WorkflowFakes.h"
 
 #include "core/personalise/MacPackage.h"
-#include "core/personalise/PackageInspect.h"
 #include "core/tftp/PacketCodec.h"
 
 #include <QSignalSpy>
@@ -203,16 +202,6 @@ private slots:
         QCOMPARE(rig.s().m_strMac, kLabel);
         QCOMPARE(rig.op.scanTexts, QStringList{kLabel});
         QCOMPARE(rig.station->rows().text(0, DeviceRows::MacColumn), kLabel);
-        // The package is on disk before MACSET, with the label's triple, and
-        // "sysfile" records the same triple.
-        const PackageReport report = InspectPackage(rig.readFile(kLabel));
-        QVERIFY2(report.ok(), qPrintable(report.problems.join(';')));
-        QCOMPARE(rig.readFile(QStringLiteral("sysfile")).mid(1, 6).toHex(),
-                 QByteArray("5e3a711234b8"));
-
-        // The next request of that router is served at once.
-        QCOMPARE(rig.station->OnRequest(rig.request(kLabel, 99)), RequestVerdict::Serve);
-        QCOMPARE(rig.link.sent.size(), 2);
     }
 
     void answerAfterStopIsIgnored() {

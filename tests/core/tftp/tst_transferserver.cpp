@@ -30,7 +30,8 @@ namespace {
 const QHostAddress kLoopback(QHostAddress::LocalHost);
 
 QString RouterProgram() {
-    return QDir(qEnvironmentVariable("QUORVANE_BIN_DIR")).filePath("quorvane-router");
+    const QString fallback = QCoreApplication::applicationDirPath() + "/../bin";
+    return QDir(qEnvironmentVariable("QUORVANE_BIN_DIR", fallback)).filePath("quorvane-router");
 }
 
 QByteArray FileSha256(const QString& path) {

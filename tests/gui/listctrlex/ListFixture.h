@@ -6,6 +6,19 @@
 #include <QWidget>
 #include <memory>
 
+// Pixels inside a rectangle of the image that pass the test (or have the colour).
+template <typename Test>
+int Count(const QImage& image, const QRect& area, Test test) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += test(image.pixel(x, y));
+    return n;
+}
+inline int Count(const QImage& image, const QRect& area, QRgb colour) {
+    return Count(image, area, [colour](QRgb p) { return p == colour; });
+}
+
 // A shown list inside an owner window, with plain colours that the pixel
 // checks can tell apart.
 struct ListFixture {

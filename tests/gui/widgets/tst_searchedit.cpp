@@ -25,7 +25,6 @@ private slots:
     void blankTextGoesBackToTheCue();
     void enterReleaseSignals_data();
     void enterReleaseSignals();
-    void typedScanThenEnter();
     void createUsesTheClassFont();
 };
 
@@ -71,14 +70,9 @@ void TestSearchEdit::blankTextGoesBackToTheCue_data() {
     QTest::addColumn<bool>("cueShown");
     QTest::addColumn<QString>("textAfter");
     QTest::newRow("empty") << QString() << QString() << true << QString();
-    QTest::newRow("spaces") << QString() << "   " << true << QString();
-    QTest::newRow("spaces, own cue") << "scan"
-                                     << "    " << true << "scan";
-    QTest::newRow("text with spaces") << "scan"
-                                      << " 5E3A 71 " << false << " 5E3A 71 ";
-    QTest::newRow("tab is not a space") << "scan"
-                                        << "\t" << false << "\t";
-    QTest::newRow("a label") << QString() << kLabel << false << kLabel;
+    QTest::newRow("spaces, own cue") << "scan" << QString("    ") << true << "scan";
+    QTest::newRow("text with spaces") << "scan" << QString(" 5E 71 ") << false << " 5E 71 ";
+    QTest::newRow("tab is not a space") << "scan" << QString("\t") << false << "\t";
 }
 
 void TestSearchEdit::blankTextGoesBackToTheCue() {
@@ -104,11 +98,9 @@ void TestSearchEdit::enterReleaseSignals_data() {
     QTest::addColumn<bool>("autoRepeat");
     QTest::addColumn<int>("emitted");
     QTest::newRow("Return released") << int(Qt::Key_Return) << true << false << 1;
-    QTest::newRow("keypad Enter released") << int(Qt::Key_Enter) << true << false << 1;
     QTest::newRow("Return pressed only") << int(Qt::Key_Return) << false << false << 0;
     QTest::newRow("Return held (repeat)") << int(Qt::Key_Return) << true << true << 0;
     QTest::newRow("other key released") << int(Qt::Key_A) << true << false << 0;
-    QTest::newRow("Tab released") << int(Qt::Key_Tab) << true << false << 0;
 }
 
 void TestSearchEdit::enterReleaseSignals() {
@@ -126,24 +118,6 @@ void TestSearchEdit::enterReleaseSignals() {
     if (emitted > 0) {
         QCOMPARE(spy.at(0).at(0).toInt(), 1012);
     }
-}
-
-void TestSearchEdit::typedScanThenEnter() {
-    QWidget window;
-    auto* field = new CSearchEdit(&window);
-    field->setMaxLength(12);
-    field->setControlId(77);
-    QSignalSpy spy(field, &CSearchEdit::scanEntered);
-    QStringList seen;
-    connect(field, &CSearchEdit::scanEntered, field, [&] { seen << field->text(); });
-
-    QTest::keyClicks(field, QStringLiteral("5e3a7112345"));
-    QTest::keyClick(field, Qt::Key_Return);
-    QTest::keyClicks(field, QStringLiteral("8"));
-    QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
-    QCOMPARE(spy.count(), 2);
-    QCOMPARE(spy.at(1).at(0).toInt(), 77);
-    QCOMPARE(seen, (QStringList{"5e3a7112345", "5e3a71123458"}));
 }
 
 void TestSearchEdit::createUsesTheClassFont() {

@@ -26,31 +26,12 @@ QString UniqueName() {
 class TestSingleInstance : public QObject {
     Q_OBJECT
 private slots:
-    void secondStartActivatesTheFirst();
     void staleSocketIsTakenOver();
     void onlyTheActivateLineCounts_data();
     void onlyTheActivateLineCounts();
     void bringToFront_data();
     void bringToFront();
 };
-
-void TestSingleInstance::secondStartActivatesTheFirst() {
-    const QString name = UniqueName();
-    SingleInstance first(name);
-    QSignalSpy activations(&first, &SingleInstance::activationRequested);
-    QVERIFY(first.TryBecomePrimary());
-    QVERIFY(first.IsListening());
-
-    SingleInstance second(name);
-    QVERIFY(!second.TryBecomePrimary());
-    QVERIFY(!second.IsListening());
-    QTRY_COMPARE(activations.count(), 1);
-
-    SingleInstance third(name);
-    QVERIFY(!third.TryBecomePrimary());
-    QTRY_COMPARE(activations.count(), 2);
-    QVERIFY(first.IsListening()); // still guarding after answering
-}
 
 void TestSingleInstance::staleSocketIsTakenOver() {
 #ifdef Q_OS_UNIX
@@ -88,9 +69,7 @@ void TestSingleInstance::onlyTheActivateLineCounts_data() {
     QTest::newRow("activate") << QByteArray("activate\n") << 1;
     QTest::newRow("two lines, one request") << QByteArray("activate\nactivate\n") << 1;
     QTest::newRow("no line end") << QByteArray("activate") << 0;
-    QTest::newRow("other word") << QByteArray("hello\n") << 0;
     QTest::newRow("prefix") << QByteArray("activatex\n") << 0;
-    QTest::newRow("nothing") << QByteArray() << 0;
     QTest::newRow("flood") << QByteArray(4096, 'a') << 0;
 }
 
@@ -113,10 +92,13 @@ void TestSingleInstance::onlyTheActivateLineCounts() {
     } else {
         peer.disconnectFromServer();
     }
-    // A well-behaved request afterwards still works: the primary is not stuck.
+    // A well-behaved request afterwards still works: the primary is not stuck,
+    // and a second start never becomes a primary of its own.
     SingleInstance second(name);
     QVERIFY(!second.TryBecomePrimary());
+    QVERIFY(!second.IsListening());
     QTRY_COMPARE(spy.count(), activations + 1);
+    QVERIFY(primary.IsListening());
     QTest::qWait(20);
     QCOMPARE(spy.count(), activations + 1);
 }
@@ -124,7 +106,6 @@ void TestSingleInstance::onlyTheActivateLineCounts() {
 void TestSingleInstance::bringToFront_data() {
     QTest::addColumn<int>("startState");
     QTest::newRow("minimised") << int(Qt::WindowMinimized);
-    QTest::newRow("normal") << int(Qt::WindowNoState);
     QTest::newRow("hidden") << -1;
 }
 

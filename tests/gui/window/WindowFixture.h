@@ -54,6 +54,15 @@ struct WindowRig {
         QVERIFY(f.open(QIODevice::WriteOnly));
         QCOMPARE(f.write(bytes), bytes.size());
     }
+    // A root image and a "sysfile" that chooses it (0x08; 0x09 writes the MAC too).
+    void writeRootSetup(const QByteArray& image, char flags = 0x08) const {
+        writeFile(QStringLiteral("root.bin"), image);
+        QByteArray record(789, '\0');
+        record[0] = flags;
+        const QByteArray root = path(QStringLiteral("root.bin")).toUtf8();
+        record.replace(275, root.size(), root);
+        writeFile(QStringLiteral("sysfile"), record);
+    }
     QByteArray readFile(const QString& name) const {
         QFile f(path(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

@@ -25,7 +25,6 @@ private slots:
     void initTestCase();
     void secondStartActivatesFirst_data();
     void secondStartActivatesFirst();
-    void firstStartRunsTheWindow();
 };
 
 void TestQuorvaneApp::initTestCase() {
@@ -37,7 +36,6 @@ void TestQuorvaneApp::secondStartActivatesFirst_data() {
     QTest::addColumn<bool>("minimised");
     QTest::newRow("minimised") << "Quorvane" << true;
     QTest::newRow("title changed") << "Quorvane Cedar,WIFI不加密" << false;
-    QTest::newRow("title changed, minimised") << "" << true;
 }
 
 void TestQuorvaneApp::secondStartActivatesFirst() {
@@ -80,28 +78,6 @@ void TestQuorvaneApp::secondStartActivatesFirst() {
     QFile log(folder.filePath(QStringLiteral("Log/log.txt")));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QCOMPARE(quorvane::FromGbk(log.readAll()).count(QStringLiteral("开始时间")), 1);
-    QDir::setCurrent(previous);
-}
-
-void TestQuorvaneApp::firstStartRunsTheWindow() {
-    QTemporaryDir sockets;
-    QTemporaryDir folder;
-    QDir(folder.path()).mkpath(QStringLiteral("Log"));
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(folder.path());
-    {
-        CQuorvaneApp app(sockets.filePath(QStringLiteral("Quorvne")), folder.path(), 0);
-        QVERIFY(app.InitInstance());
-        QVERIFY(app.InitInstance()); // asked again: still the one running
-        QVERIFY(app.mainWindow()->isVisible());
-        QCOMPARE(app.mainWindow()->windowTitle(), QStringLiteral("Quorvane"));
-
-        // A station already listening under the name: this start only asks it forward.
-        CQuorvaneApp later(sockets.filePath(QStringLiteral("Quorvne")), folder.path(), 0);
-        QVERIFY(!later.InitInstance());
-        QVERIFY(!later.mainWindow());
-        QTRY_VERIFY(app.mainWindow()->windowState() & Qt::WindowMaximized);
-    }
     QDir::setCurrent(previous);
 }
 

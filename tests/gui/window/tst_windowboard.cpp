@@ -2,7 +2,6 @@
 // plays the operator at the scan dialog.
 #include "WindowFixture.h"
 
-#include "core/workflow/DeviceRows.h"
 #include "core/workflow/Station.h"
 #include "gui/listctrlex/CListCtrlEx.h"
 #include "gui/widgets/CDlgMac.h"
@@ -31,30 +30,17 @@ QString RouterProgram() {
     return qEnvironmentVariable("QUORVANE_BIN_DIR") + QStringLiteral("/quorvane-router");
 }
 
-struct Row {
-    QString num, mac, status;
-    int progress;
-    bool operator==(const Row&) const = default;
-};
-
-Row ListRow(ListCtrlEx::CListCtrlEx* list, int row) {
-    return {list->GetItemText(row, 0), list->GetItemText(row, 1), list->GetItemText(row, 3),
-            list->GetCellProgress(row, 2)};
+// A device row as "num|mac|status|progress", so that a failure shows it whole.
+QString Row(const QString& num, const QString& mac, const QString& status, int progress) {
+    return QStringLiteral("%1|%2|%3|%4").arg(num, mac, status).arg(progress);
 }
 
-char* RowText(const Row& r) {
-    return QTest::toString(
-        QStringLiteral("%1|%2|%3|%4").arg(r.num, r.mac).arg(r.progress).arg(r.status));
+QString ListRow(ListCtrlEx::CListCtrlEx* list, int row) {
+    return Row(list->GetItemText(row, 0), list->GetItemText(row, 1), list->GetItemText(row, 3),
+               list->GetCellProgress(row, 2));
 }
 
 } // namespace
-
-namespace QTest {
-template <>
-char* toString(const Row& r) {
-    return RowText(r);
-}
-} // namespace QTest
 
 class TestWindowBoard : public QObject {
     Q_OBJECT
@@ -81,10 +67,7 @@ void TestWindowBoard::startStation(WindowRig& rig) {
     QByteArray image(5000, '\0');
     for (int i = 0; i < image.size(); ++i)
         image[i] = static_cast<char>(i * 7);
-    rig.writeFile(QStringLiteral("root.bin"), image);
-    QByteArray record = Record(0x09);
-    PutText(record, 275, rig.path(QStringLiteral("root.bin")).toUtf8());
-    rig.writeFile(QStringLiteral("sysfile"), record);
+    rig.writeRootSetup(image, 0x09);
     CQuorvaneDlg& w = rig.openShown();
     rig.control<QPushButton>(1031)->click();
     QVERIFY(w.station().isServerListening());
@@ -123,7 +106,7 @@ void TestWindowBoard::boardsThroughTheWindow() {
     QProcess* router = startRouter(rig, reportsDone ? QStringList{"--done"} : QStringList{});
     CDlgMac* dialog = waitForScanDialog(w);
     QVERIFY(dialog);
-    QCOMPARE(ListRow(list, 0), (Row{"1", kClaimed, kAsk, 1}));
+    QCOMPARE(ListRow(list, 0), Row("1", kClaimed, kAsk, 1));
     QVERIFY(rig.sounds.isEmpty());
 
     QTest::keyClicks(dialog->entry(), label);
@@ -136,31 +119,31 @@ void TestWindowBoard::boardsThroughTheWindow() {
 
     // The station answers DONE after the last block; give it its turn.
     QTRY_COMPARE(list->GetItemCount(), 2);
-    QCOMPARE(ListRow(list, 1), (Row{"2", kWaiting, "", 0}));
+    QCOMPARE(ListRow(list, 1), Row("2", kWaiting, "", 0));
     QCOMPARE(w.station().state().g_curItem, 1);
     QCOMPARE(w.scanField()->text(), label);
     if (reportsDone) {
-        QTRY_COMPARE(ListRow(list, 0), (Row{"1", label, kWritten, 100}));
+        QTRY_COMPARE(ListRow(list, 0), Row("1", label, kWritten, 100));
         QCOMPARE(rig.sounds, (QList<int>{135, 136}));
         QVERIFY(!rig.timers.active.contains(0));
         return;
     }
 
-    QCOMPARE(ListRow(list, 0), (Row{"1", label, kWriting, 50}));
+    QCOMPARE(ListRow(list, 0), Row("1", label, kWriting, 50));
     QCOMPARE(rig.sounds, QList<int>{135}); // the last block answered an acknowledgement
     QCOMPARE(rig.timers.active.value(0), 800);
 
     rig.timers.fire(0, 49);
-    QCOMPARE(ListRow(list, 0), (Row{"1", label, kWriting, 99}));
+    QCOMPARE(ListRow(list, 0), Row("1", label, kWriting, 99));
     rig.timers.fire(0);
-    QCOMPARE(ListRow(list, 0), (Row{"1", label, kWriting, 100}));
+    QCOMPARE(ListRow(list, 0), Row("1", label, kWriting, 100));
     QCOMPARE(rig.sounds, QList<int>{135});
     rig.timers.fire(0);
-    QCOMPARE(ListRow(list, 0), (Row{"1", label, kWritten, 100}));
+    QCOMPARE(ListRow(list, 0), Row("1", label, kWritten, 100));
     QCOMPARE(rig.sounds, (QList<int>{135, 136}));
     QVERIFY(!rig.timers.active.contains(0));
     // The waiting row is never advanced by a tick.
-    QCOMPARE(ListRow(list, 1), (Row{"2", kWaiting, "", 0}));
+    QCOMPARE(ListRow(list, 1), Row("2", kWaiting, "", 0));
 }
 
 void TestWindowBoard::stopWhileAsking() {
@@ -208,6 +191,8 @@ void TestWindowBoard::messageHoldsTheBoard() {
     QTRY_COMPARE(rig.messageBoxes().size(), 1);
     QMessageBox* box = rig.messageBoxes().first();
     QVERIFY(box->text().contains(QStringLiteral("root.bin")));
+    QCOMPARE(box->windowTitle(), QStringLiteral("Quorvane"));
+    QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(router->state(), QProcess::Running);
 
     box->button(QMessageBox::Ok)->click();

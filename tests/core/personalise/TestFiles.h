@@ -30,10 +30,6 @@ inline QByteArray Pattern(qsizetype size, int seed = 1) {
     return out;
 }
 
-inline quint32 Le32At(const QByteArray& bytes, qsizetype at) {
-    return qFromLittleEndian<quint32>(bytes.constData() + at);
-}
-
 inline QByteArray LeWord(quint32 value) {
     QByteArray out(4, '\0');
     qToLittleEndian(value, out.data());

@@ -18,21 +18,11 @@ private slots:
         QVERIFY(testfiles::Write(m_ws.path("uboot.bin"), testfiles::Pattern(4000)));
         QVERIFY(testfiles::Write(m_ws.path("default.cfg"), "SSID1=Office\nWPAPSK1=\nA=1\r\n"));
         QVERIFY(testfiles::Write(m_ws.path("root.bin"), testfiles::Pattern(3000, 4)));
-        DevicePackageRequest d;
-        d.programDir = m_ws.out();
-        d.scanText = "5e3a71123458";
-        d.flags = 0x0F;
-        d.sources = m_ws.sources();
-        QVERIFY(BuildDevicePackage(d).ok());
-        m_device = testfiles::Read(d.programDir + d.scanText);
-        MacPackageRequest m;
-        m.programDir = m_ws.out();
-        m.macField = "12345";
-        m.flags = 0x0F;
-        m.hasWpaKey = true;
-        m.sources = m_ws.sources();
-        QVERIFY(BuildMacPackage(m).ok());
-        m_mac = testfiles::Read(m.programDir + "MAC");
+        const QString out = m_ws.out();
+        QVERIFY(BuildDevicePackage({out, "5e3a71123458", 0x0F, m_ws.sources(), 5, {}}).ok());
+        QVERIFY(BuildMacPackage({out, "12345", 0x0F, m_ws.sources(), 5, true, {}}).ok());
+        m_device = testfiles::Read(out + "5e3a71123458");
+        m_mac = testfiles::Read(out + "MAC");
     }
 
     void decodes() {

@@ -216,14 +216,12 @@ private slots:
     void badDeviceName_data() {
         QTest::addColumn<QString>("scanText");
         QTest::addColumn<QString>("dir"); // relative to the temporary folder
-        QTest::newRow("empty scan text") << ""
-                                         << "out";
-        QTest::newRow("separator") << "../escaped"
-                                   << "out";
-        QTest::newRow("folder missing") << kLabel << "missing";
-        QTest::newRow("name of a folder") << "sub"
-                                          << "out";
+        QTest::newRow("empty scan text") << QString() << QString("out");
+        QTest::newRow("separator") << QString("../escaped") << QString("out");
+        QTest::newRow("folder missing") << QString(kLabel) << QString("missing");
+        QTest::newRow("name of a folder") << QString("sub") << QString("out");
     }
+
     void badDeviceName() {
         QFETCH(QString, scanText);
         QFETCH(QString, dir);

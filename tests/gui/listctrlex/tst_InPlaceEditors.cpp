@@ -74,7 +74,6 @@ void tst_InPlaceEditors::editKeys() {
     f.list->EditCell(1, 1);
     CInPlaceEdit* edit = CInPlaceEdit::Instance();
     QVERIFY(edit && edit->IsEditing());
-    QCOMPARE(edit->text(), "11");
     QCOMPARE(edit->selectedText(), "11");
     QTest::keyClicks(edit, typed);
     if (backspace)
@@ -89,7 +88,6 @@ void tst_InPlaceEditors::editKeys() {
     QCOMPARE((CellHit{record.row, record.column}), (CellHit{1, 1}));
     QVERIFY(!edit->IsEditing());
     QTRY_VERIFY(!edit->HasWindow());
-    QVERIFY(!edit->isVisible());
 }
 
 void tst_InPlaceEditors::editPaste_data() {
@@ -231,7 +229,7 @@ void tst_InPlaceEditors::comboChoosingCommits() {
     QTRY_COMPARE(ended.count(), 1);
     QCOMPARE(f.list->GetItemText(2, 2), "auto");
     QTRY_VERIFY(!combo->HasWindow());
-    QCOMPARE(ended.count(), 1);
+    QCOMPARE(ended.count(), 1); // and closing it is no second end
 }
 
 // A click from one edited cell straight into another starts the new edit

@@ -59,7 +59,6 @@ private slots:
     void headerSort();
     void sortCarriesRecordsAndSelection();
     void rowsAndColumnsMoveRecords();
-    void imageSquareShiftsTheTrough();
 };
 
 // Column 0 text 40 pixels, column 1 progress 104 pixels: a 101-pixel trough.
@@ -366,30 +365,6 @@ void tst_ListCtrlEx::rowsAndColumnsMoveRecords() {
     QCOMPARE(f.list->InsertColumnEx(-1, "no", 10), -1);
     QVERIFY(f.list->DeleteAllItems());
     QCOMPARE(f.list->GetCellProgress(1, 1), 0);
-}
-
-void tst_ListCtrlEx::imageSquareShiftsTheTrough() {
-    ListFixture f;
-    ProgressList(f);
-    f.list->SetShowProgressText(false);
-    QPixmap red(8, 8);
-    red.fill(QColor(255, 0, 0));
-    f.list->SetImageList({red}, 1);
-    f.list->SetCellImage(0, 1, 0);
-    f.list->SetCellImage(1, 1, 1); // no such image: no square
-    f.list->SetCellProgress(0, 1, 100);
-    f.list->SetCellProgress(1, 1, 100);
-    QVERIFY(f.Show());
-    const QImage image = f.Grab();
-    const QRect with = f.Cell(0, 1), without = f.Cell(1, 1);
-    const int y = with.center().y();
-    QCOMPARE(RunOf(image, y, with.left(), with.left() + with.height() - 1, qRgb(255, 0, 0)).count,
-             8);
-    const Run bar = RunOf(image, y, with.left(), with.right(), kBar);
-    QCOMPARE(bar.first, with.left() + with.height() + 3 + 1);
-    QCOMPARE(bar.count, with.width() - with.height() - 3 - 2);
-    QCOMPARE(RunOf(image, without.center().y(), without.left(), without.right(), kBar).first,
-             without.left() + 4);
 }
 
 QTEST_MAIN(tst_ListCtrlEx)

@@ -1,31 +1,22 @@
 #pragma once
 
+#include "gui/listctrlex/InPlaceEditor.h"
+
 #include <QComboBox>
-#include <QPointer>
 
 namespace ListCtrlEx {
 
-class CListCtrlEx;
-
 // The drop-down laid over a drop-down cell; one object serves every edit of
 // the process, like CInPlaceEdit.
-class CInPlaceCombo : public QComboBox {
+class CInPlaceCombo : public InPlaceEditor<CInPlaceCombo, QComboBox> {
     Q_OBJECT
 public:
-    static CInPlaceCombo* GetInstance();
-    static CInPlaceCombo* Instance() { return s_pInstance; }
-    static void DeleteInstance(CListCtrlEx* dying);
-    static void FinishEditOn(CListCtrlEx* list, int fromRow);
+    static constexpr int kSourceId = EndEditRecord::IdInPlaceCombo;
 
     ~CInPlaceCombo() override;
 
     bool Open(CListCtrlEx* list, int row, int column);
-    void EndEdit();
-
-    bool IsEditing() const { return m_bEditing; }
-    bool HasWindow() const { return m_bWindowOpen; }
-    int Row() const { return m_nRow; }
-    int Column() const { return m_nColumn; }
+    QString CurrentText() const { return currentText(); }
 
     void hidePopup() override;
 
@@ -36,21 +27,10 @@ protected:
     void focusOutEvent(QFocusEvent* e) override;
 
 private:
+    friend class InPlaceEditor<CInPlaceCombo, QComboBox>;
     CInPlaceCombo();
-    void FinishByKey();
-    void CloseWindow();
 
-    static CInPlaceCombo* s_pInstance;
-
-    int m_nRow = -1;
-    int m_nColumn = -1;
-    QString m_strStart;
     QStringList m_options;
-    bool m_bCancelled = false;
-    QPointer<CListCtrlEx> m_pList;
-    bool m_bEditing = false;
-    bool m_bWindowOpen = false;
-    quint64 m_nGeneration = 0;
 };
 
 } // namespace ListCtrlEx

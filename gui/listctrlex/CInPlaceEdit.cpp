@@ -10,112 +10,25 @@
 
 namespace ListCtrlEx {
 
-CInPlaceEdit* CInPlaceEdit::s_pInstance = nullptr;
-
-CInPlaceEdit* CInPlaceEdit::GetInstance() {
-    if (!s_pInstance)
-        s_pInstance = new CInPlaceEdit;
-    return s_pInstance;
-}
-
-void CInPlaceEdit::DeleteInstance(CListCtrlEx* dying) {
-    CInPlaceEdit* edit = s_pInstance;
-    if (!edit)
-        return;
-    s_pInstance = nullptr;
-    if (edit->m_bEditing && edit->m_pList == dying)
-        edit->m_bEditing = false;
-    delete edit;
-}
-
-void CInPlaceEdit::FinishEditOn(CListCtrlEx* list, int fromRow) {
-    if (s_pInstance && s_pInstance->m_bEditing && s_pInstance->m_pList == list &&
-        s_pInstance->m_nRow >= fromRow)
-        s_pInstance->EndEdit();
-}
-
 CInPlaceEdit::CInPlaceEdit() {
     setFrame(true);
     setAcceptDrops(false);
 }
 
 CInPlaceEdit::~CInPlaceEdit() {
-    if (s_pInstance == this)
-        s_pInstance = nullptr;
-    // The window goes first; an open edit still reports its text.
-    EndEdit();
-    CloseWindow();
+    Shutdown();
 }
 
 bool CInPlaceEdit::Open(CListCtrlEx* list, int row, int column) {
-    if (!list || row < 0 || row >= list->GetItemCount() || column < 0 ||
-        column >= list->GetColumnCount())
-        return false;
     QRect cell;
-    if (!list->GetCellRect(row, column, cell))
+    if (!BeginEdit(list, row, column, cell))
         return false;
-    if (m_bEditing)
-        EndEdit();
-    // The old edit's handler may have changed the list under us.
-    if (row >= list->GetItemCount() || column >= list->GetColumnCount() ||
-        !list->GetCellRect(row, column, cell))
-        return false;
-    emit list->CellBeforeEdit({row, column});
-    m_pList = list;
-    m_nRow = row;
-    m_nColumn = column;
     m_strAllowed = list->GetCellAllowedChars(row, column);
-    m_strStart = list->GetItemText(row, column);
-    m_bCancelled = false;
-    ++m_nGeneration;
-    if (parentWidget() != list->viewport())
-        setParent(list->viewport());
-    setFont(list->font());
-    setGeometry(cell);
-    show();
+    PlaceOver(cell);
     setText(m_strStart);
     selectAll();
-    m_bWindowOpen = true;
-    m_bEditing = true;
     setFocus(Qt::OtherFocusReason);
     return true;
-}
-
-void CInPlaceEdit::EndEdit() {
-    if (!m_bEditing)
-        return;
-    m_bEditing = false;
-    EndEditRecord record;
-    record.source = m_pList;
-    record.sourceId = EndEditRecord::IdInPlaceEdit;
-    record.row = m_nRow;
-    record.column = m_nColumn;
-    record.text = m_bCancelled ? m_strStart : text();
-    record.textLength = int(record.text.size());
-    if (m_pList)
-        m_pList->OnEndLabelEdit(record);
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation = m_nGeneration] {
-            if (generation == m_nGeneration && !m_bEditing)
-                CloseWindow();
-        },
-        Qt::QueuedConnection);
-}
-
-void CInPlaceEdit::CloseWindow() {
-    if (!m_bWindowOpen)
-        return;
-    m_bWindowOpen = false;
-    hide();
-    setParent(nullptr);
-}
-
-void CInPlaceEdit::FinishByKey() {
-    if (m_pList)
-        m_pList->setFocus(Qt::OtherFocusReason);
-    // Without an active window the focus move ends nothing.
-    EndEdit();
 }
 
 bool CInPlaceEdit::IsAllowed(const QString& text) const {

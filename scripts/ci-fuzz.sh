@@ -26,9 +26,10 @@ cmake --build "$build" --target $targets -j "$jobs"
 mkdir -p "$build/artifacts"
 status=0
 for target in $targets; do
-    exe=$(find "$build" -type f -name "$target" -perm -u+x | head -n 1)
+    exe=$(find "$build" -type f -name "$target" -perm -u+x -print -quit)
     # Seeds: the corpus folder beside the target's source (tests/<area>/fuzz/corpus).
-    src=$(grep -rl --include=CMakeLists.txt "add_executable($target\b" tests | head -n 1)
+    src=$(grep -rl --include=CMakeLists.txt "add_executable($target\b" tests || true)
+    src=${src%%$'\n'*}
     seeds=$(dirname "$src")/corpus
     work=$build/corpus-$target
     mkdir -p "$work"
@@ -42,6 +43,6 @@ for target in $targets; do
         tail -n 40 "$build/$target.log" >&2
         status=1
     fi
-    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)|cov: ' "$build/$target.log" | tail -n 3
+    grep -E '^stat::(number_of_executed_units|peak_rss_mb)|DONE|cov: ' "$build/$target.log" | tail -n 3 || true
 done
 exit $status

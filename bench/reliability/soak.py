@@ -56,7 +56,10 @@ def main():
     ap.add_argument("--loss", type=float, default=0.05)
     ap.add_argument("--dup", type=float, default=0.05)
     ap.add_argument("--root-kib", type=int, default=64)
+    ap.add_argument("--first", type=int, default=1, help="number of the first board (label, seed)")
     ap.add_argument("--work")
+    ap.add_argument("--hold-on-failure", action="store_true",
+                    help="at the first failed board, leave the station running for inspection")
     args = ap.parse_args()
     binary = pathlib.Path(args.bin).resolve()
 
@@ -88,12 +91,12 @@ def main():
     rss_at_50 = None
     started = time.monotonic()
     try:
-        for board in range(1, args.boards + 1):
+        for board in range(args.first, args.first + args.boards):
             label = f"5E3A71{board:05X}8"
             run = subprocess.run(
                 [binary / "quorvane-router", "--port", str(port), "--name", label, "--crc", crc,
                  "--loss", str(args.loss), "--dup", str(args.dup), "--seed", str(board),
-                 "--timeout-ms", "40", "--retries", "25", "--quiet"],
+                 "--timeout-ms", "15", "--retries", "60", "--quiet"],
                 capture_output=True, text=True, timeout=600)
             result = json.loads(run.stdout.strip().splitlines()[-1])
             retransmissions += result.get("retransmissions", 0)
@@ -102,11 +105,15 @@ def main():
             if not result.get("ok") or result.get("check") != "ok" or \
                     result.get("sha256") != hashlib.sha256(on_disk).hexdigest():
                 failures.append((board, result))
+                if args.hold_on_failure:
+                    print(f"board {board} failed: {json.dumps(result)}\n"
+                          f"station pid {station.pid} port {port}, folder {work}; holding", flush=True)
+                    station.wait()
             # Generated packages are not kept, as on a line that clears them.
             (station_dir / label).unlink(missing_ok=True)
-            if board == 50:
+            if board == args.first + 49:
                 rss_at_50 = rss_kib(station.pid)
-            if board % 100 == 0:
+            if (board - args.first + 1) % 100 == 0:
                 print(f"board {board}: {len(failures)} failed, rss {rss_kib(station.pid)} KiB, "
                       f"{time.monotonic() - started:.0f} s", flush=True)
         rss_end = rss_kib(station.pid)

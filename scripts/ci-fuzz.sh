@@ -13,8 +13,9 @@ jobs=${JOBS:-2}
 
 command -v clang++ >/dev/null || { echo "ci-fuzz: clang++ is needed" >&2; exit 2; }
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+# Warnings are enforced by the g++ build; clang's own extra ones must not stop fuzzing.
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUORVANE_FUZZ=ON -DQUORVANE_GUI=OFF \
+    -DQUORVANE_FUZZ=ON -DQUORVANE_GUI=OFF -DQUORVANE_WERROR=OFF \
     -DCMAKE_CXX_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 

@@ -79,6 +79,7 @@ void TransferHandler::handleRequest(const Peer& from) {
         // peer's earlier transfer, if any, is over too.
         forget(from);
         m_edge.logLine(opened.failure == OpenFailure::NoSize ? kNoSize : kOpenFailed);
+        m_hooks->OnServeFailed(request);
         return;
     }
     Transfer& transfer = startTransfer(from);

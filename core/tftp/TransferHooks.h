@@ -46,6 +46,9 @@ public:
     virtual CompletionResult OnTransferComplete(const ReadRequest& request,
                                                 CompletionVariant variant) = 0;
     virtual void OnDone(const Peer& peer, const QString& macText) = 0;
+    // A request the workflow let through named no file that could be opened;
+    // nothing was sent.
+    virtual void OnServeFailed(const ReadRequest& /*request*/) {}
 };
 
 // Serves everything; the server's behaviour without a workflow.

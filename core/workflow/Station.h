@@ -86,11 +86,12 @@ public:
     bool isServerListening() const;
     std::uint16_t serverPort() const;
 
-    // The transfer server's three points.
+    // The transfer server's points.
     tftp::RequestVerdict OnRequest(const tftp::ReadRequest& request) override;
     tftp::CompletionResult OnTransferComplete(const tftp::ReadRequest& request,
                                               tftp::CompletionVariant variant) override;
     void OnDone(const tftp::Peer& peer, const QString& macText) override;
+    void OnServeFailed(const tftp::ReadRequest& request) override;
 
 private:
     struct PendingAsk {

@@ -181,6 +181,21 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
     return tftp::CompletionResult::Continue;
 }
 
+void Station::OnServeFailed(const tftp::ReadRequest& request) {
+    StationState& s = m_state;
+    // Nothing went out, so nothing is in hand. Left set, the flags would
+    // serve every later board "at once" a file that is not there (the board
+    // handed over never came back, or its package was never built), or turn
+    // every new board away, until the service is restarted.
+    if (request.crc != 0 && s.g_nexttime == 1) {
+        s.g_nexttime = 0;
+        s.g_processing = 0;
+        m_log.WriteLogFormat("%s不能发送,下一个请求按新设备处理", qUtf8Printable(request.name));
+    } else if (request.crc == 0 && s.g_nexttime == 0) {
+        s.g_processing = 0;
+    }
+}
+
 void Station::OnDone(const tftp::Peer& /*peer*/, const QString& macText) {
     const int row = m_rows.findMacFromEnd(macText);
     if (row < 0)

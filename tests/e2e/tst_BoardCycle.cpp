@@ -5,7 +5,10 @@
 #include "core/personalise/PackageInspect.h"
 #include "core/settings/SettingsRecord.h"
 
+#include "core/tftp/PacketCodec.h"
+
 #include <QTest>
+#include <QUdpSocket>
 
 using namespace quorvane;
 using namespace quorvane::e2e;
@@ -219,6 +222,46 @@ private slots:
         QVERIFY(rig.station->isServiceChecked());
         rig.station->StopService(rig.station->ControlsFromState());
         QCOMPARE(rig.logLines().last(), QStringLiteral("强制关闭服务"));
+    }
+
+    // The board handed over never asks again (it gave up, or MACSET was lost):
+    // the next board's first request finds no file and then counts as new.
+    void boardThatNeverReturnsDoesNotStallTheLine_data() {
+        QTest::addColumn<bool>("writeMac");
+        QTest::addColumn<QString>("firstName"); // the abandoning board's request
+        QTest::addColumn<QString>("nextName");
+        QTest::newRow("write-MAC on, MACSET lost") << true << "boot"
+                                                   << "boot";
+        QTest::newRow("write-MAC off, gave up after block 1") << false << "5E3A710000A8"
+                                                              << "5E3A710000B8";
+    }
+    void boardThatNeverReturnsDoesNotStallTheLine() {
+        QFETCH(bool, writeMac);
+        QFETCH(QString, firstName);
+        QFETCH(QString, nextName);
+        const QString nextLabel = writeMac ? QStringLiteral("5e3a710000c8") : nextName;
+        E2eRig rig;
+        rig.op.answers = {kLabel, nextLabel};
+        QVERIFY(rig.start(writeMac, false, false, true));
+
+        QUdpSocket abandoning;
+        QVERIFY(abandoning.bind(QHostAddress::LocalHost, 0));
+        abandoning.writeDatagram(tftp::ReadRequestDatagram(firstName.toLatin1(), 9),
+                                 QHostAddress::LocalHost, rig.station->serverPort());
+        // Write-MAC on: MACWAIT and the MACSET it never acts on; off: block 1.
+        QTRY_COMPARE(rig.station->state().g_nexttime, 1);
+        QTRY_VERIFY(abandoning.hasPendingDatagrams());
+
+        const RouterResult next =
+            RunRouter(rig, {"--name", nextName, "--crc", "9", "--timeout-ms", "300"});
+        QVERIFY2(next.ok(), next.json.value("error").toString().toUtf8());
+        QCOMPARE(next.received, ExpectedDevicePackage(rig, nextLabel, writeMac ? 0x09 : 0x08));
+        QCOMPARE(rig.op.asks.size(), writeMac ? 2 : 0);
+        VERIFY_LOG(rig, "Check MAC " + QString::number(writeMac) + " nexttime 1", "文件打开失败!",
+                   nextName + "不能发送,下一个请求按新设备处理",
+                   "Check MAC " + QString::number(writeMac) + " nexttime 0");
+        QCOMPARE(rig.station->rows().text(0, DeviceRows::MacColumn), nextLabel);
+        QCOMPARE(rig.station->rows().text(0, DeviceRows::StatusColumn), kWriting);
     }
 
     void stopWhileScanPendingThenStartAgain() {

@@ -133,6 +133,36 @@ private slots:
         }
     }
 
+    // A request let through whose file could not be opened leaves nothing in
+    // hand, except a board handed over before a package request.
+    void serveFailure_data() {
+        QTest::addColumn<int>("crc");
+        QTest::addColumn<int>("nexttime");
+        QTest::addColumn<int>("nexttimeAfter");
+        QTest::addColumn<int>("processingAfter");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("board handed over")
+            << 77 << 1 << 0 << 0 << QStringList{"5E3A71123458不能发送,下一个请求按新设备处理"};
+        QTest::newRow("package request") << 0 << 0 << 0 << 0 << QStringList{};
+        QTest::newRow("package request, board in hand") << 0 << 1 << 1 << 1 << QStringList{};
+    }
+    void serveFailure() {
+        QFETCH(int, crc);
+        QFETCH(int, nexttime);
+        QFETCH(int, nexttimeAfter);
+        QFETCH(int, processingAfter);
+        QFETCH(QStringList, lines);
+        StationRig rig;
+        StartWithMac(rig);
+        rig.s().g_nexttime = nexttime;
+        rig.s().g_processing = 1;
+        const int before = rig.logLines().size();
+        rig.station->OnServeFailed(rig.request(QStringLiteral("5E3A71123458"), crc));
+        QCOMPARE(rig.s().g_nexttime, nexttimeAfter);
+        QCOMPARE(rig.s().g_processing, processingAfter);
+        QCOMPARE(rig.logLines().mid(before), lines);
+    }
+
     // Each package request rebuilds "MAC" from the current fields first.
     void packageRequestRebuildsMacFirst() {
         StationRig rig;

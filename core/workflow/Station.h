@@ -97,7 +97,15 @@ private:
     struct PendingAsk {
         std::uint64_t id = 0;
         tftp::Peer peer;
+        QString name; // what the router asked for
         int row = 0;
+    };
+    // The last MACSET that carried a label, to know the router's own repeats.
+    struct HandOver {
+        tftp::Peer peer;
+        QString name;
+        QString label;
+        std::uint32_t at = 0;
     };
 
     void exchangeFromControls(const ControlValues& controls);
@@ -112,6 +120,7 @@ private:
     void dropOperatorWaits();
     void setControls(const std::function<void(ControlState&)>& change);
     void claimRow(int row);
+    bool isRepeatOfHandOver(const tftp::ReadRequest& request) const;
     std::uint32_t now() const { return m_clock(); }
     QString sysfilePath() const;
 
@@ -129,6 +138,7 @@ private:
     bool m_everStarted = false; // m_dwThreadId != 0
 
     std::optional<PendingAsk> m_ask;
+    std::optional<HandOver> m_handOver;
     std::uint64_t m_nextId = 1;
     std::set<std::uint64_t> m_transferMessages; // unacknowledged, server paused for each
     std::vector<std::function<void()>> m_afterAcks;

@@ -19,6 +19,10 @@ const QString kDoneText = QStringLiteral("设备写入完成，可以移除");
 constexpr int kFirstBlockPeriodMs = 600;
 constexpr int kAcknowledgementPeriodMs = 800;
 constexpr int kMacPackagePeriodMs = 900;
+// Requests a router sent before MACSET reached it arrive just after it (they
+// queued while the operator scanned). No other board can boot on the same
+// address and port that soon.
+constexpr std::uint32_t kRepeatWindowMs = 2000;
 
 } // namespace
 
@@ -26,6 +30,12 @@ void Station::claimRow(int row) {
     m_rows.setText(row, DeviceRows::MacColumn, kClaimedText);
     m_rows.setProgressMax(row, 100);
     m_rows.setProgress(row, 1);
+}
+
+bool Station::isRepeatOfHandOver(const tftp::ReadRequest& request) const {
+    return m_handOver && request.peer == m_handOver->peer && request.name == m_handOver->name &&
+           request.name.compare(m_handOver->label, Qt::CaseInsensitive) != 0 &&
+           now() - m_handOver->at < kRepeatWindowMs;
 }
 
 tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
@@ -51,6 +61,12 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
 
     m_log.WriteLogFormat("Recieve a download require[g_nexttime = %d] [g_processing = %d]",
                          s.g_nexttime, s.g_processing);
+    if (isRepeatOfHandOver(request)) {
+        // Served "at once" it would find no file; counted as new, it would
+        // have the operator scan the same board again.
+        m_log.WriteLogFormat("重复请求,已忽略%s", qUtf8Printable(request.name));
+        return tftp::RequestVerdict::Drop;
+    }
     if (s.g_nexttime == 0 && s.g_processing == 1) {
         m_log.WriteLogFormat("Transmiting...wait a while %s\n", qUtf8Printable(request.name));
         return tftp::RequestVerdict::Drop;
@@ -69,6 +85,7 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
         PendingAsk ask;
         ask.id = m_nextId++;
         ask.peer = request.peer;
+        ask.name = request.name;
         ask.row = row;
         m_ask = ask;
         holdServer();
@@ -114,7 +131,9 @@ void Station::finishMacAnswer(const std::optional<QString>& label, const Pending
         macSet = tftp::MacSetDatagram(label->toLatin1());
         m_rows.setText(ask.row, DeviceRows::MacColumn, *label);
         m_state.g_nexttime = 1;
+        m_handOver = HandOver{ask.peer, ask.name, *label, now()};
     } else {
+        m_handOver.reset();
         m_state.g_nexttime = 0;
         m_state.g_processing = 0;
         macSet = tftp::MacSetDatagram({});

@@ -234,6 +234,50 @@ private slots:
         QCOMPARE(rig.station->rows().text(0, DeviceRows::MacColumn), kLabel);
     }
 
+    // The router's own requests from before MACSET reached it are dropped for
+    // a short while; anything else after a hand-over goes the usual way.
+    void requestAfterMacSet_data() {
+        QTest::addColumn<QString>("answer"); // null: cancel
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("elapsedMs");
+        QTest::addColumn<RequestVerdict>("verdict");
+        const QString first = QStringLiteral("boot");
+        QTest::newRow("queued repeat") << kLabel << first << 4000 << 10 << RequestVerdict::Drop;
+        QTest::newRow("window's last ms")
+            << kLabel << first << 4000 << 1999 << RequestVerdict::Drop;
+        QTest::newRow("after the window")
+            << kLabel << first << 4000 << 2000 << RequestVerdict::Serve;
+        QTest::newRow("other port") << kLabel << first << 4001 << 10 << RequestVerdict::Serve;
+        QTest::newRow("its package")
+            << kLabel << kLabel.toUpper() << 4000 << 10 << RequestVerdict::Serve;
+        QTest::newRow("after a cancel")
+            << QString() << first << 4000 << 10 << RequestVerdict::Answered;
+    }
+    void requestAfterMacSet() {
+        QFETCH(QString, answer);
+        QFETCH(QString, name);
+        QFETCH(int, port);
+        QFETCH(int, elapsedMs);
+        QFETCH(RequestVerdict, verdict);
+        StationRig rig;
+        StartWithMac(rig);
+        QCOMPARE(rig.station->OnRequest(rig.request(QStringLiteral("boot"), 9)),
+                 RequestVerdict::Answered);
+        rig.station->OnMacAnswer(rig.op.asks.at(0),
+                                 answer.isNull() ? std::nullopt : std::optional<QString>(answer));
+        rig.clock += std::uint32_t(elapsedMs);
+        const int before = rig.logLines().size();
+
+        QCOMPARE(rig.station->OnRequest(rig.request(name, 9, std::uint16_t(port))), verdict);
+        const bool dropped = verdict == RequestVerdict::Drop;
+        QCOMPARE(rig.logLines().contains("重复请求,已忽略boot"), dropped);
+        if (dropped) {
+            QCOMPARE(rig.logLines().size(), before + 3);
+            QCOMPARE(rig.s().g_nexttime, 1);
+        }
+    }
+
     void answerAfterStopIsIgnored() {
         StationRig rig;
         StartWithMac(rig);

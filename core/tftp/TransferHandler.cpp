@@ -117,6 +117,7 @@ void TransferHandler::sendBlock(Transfer& transfer, CompletionVariant variant) {
     ++transfer.block;
     const Peer peer = transfer.peer; // `transfer` goes away on completion
     sendData(peer, transfer.request.name, transfer.block, static_cast<std::size_t>(count));
+    m_hooks->OnBlockSent(peer);
     if (count < qint64{SegmentSize})
         complete(peer, variant);
 }

@@ -49,6 +49,8 @@ public:
     // A request the workflow let through named no file that could be opened;
     // nothing was sent.
     virtual void OnServeFailed(const ReadRequest& /*request*/) {}
+    // Every DATA block that goes out; kept cheap, it runs once a block.
+    virtual void OnBlockSent(const Peer& /*peer*/) {}
 };
 
 // Serves everything; the server's behaviour without a workflow.

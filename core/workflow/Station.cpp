@@ -181,7 +181,7 @@ void Station::StopService(const ControlValues& controls) {
 }
 
 void Station::dropOperatorWaits() {
-    m_handOver.reset();
+    m_handOver.clear();
     if (m_ask) {
         const std::uint64_t id = m_ask->id;
         m_ask.reset();

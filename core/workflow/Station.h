@@ -2,6 +2,7 @@
 
 #include "core/tftp/TransferHooks.h"
 #include "core/workflow/DeviceRows.h"
+#include "core/workflow/HandOverWatch.h"
 #include "core/workflow/OperatorInterface.h"
 #include "core/workflow/RowTimerService.h"
 #include "core/workflow/ServiceLink.h"
@@ -92,6 +93,7 @@ public:
                                               tftp::CompletionVariant variant) override;
     void OnDone(const tftp::Peer& peer, const QString& macText) override;
     void OnServeFailed(const tftp::ReadRequest& request) override;
+    void OnBlockSent(const tftp::Peer& peer) override;
 
 private:
     struct PendingAsk {
@@ -99,13 +101,6 @@ private:
         tftp::Peer peer;
         QString name; // what the router asked for
         int row = 0;
-    };
-    // The last MACSET that carried a label, to know the router's own repeats.
-    struct HandOver {
-        tftp::Peer peer;
-        QString name;
-        QString label;
-        std::uint32_t at = 0;
     };
 
     void exchangeFromControls(const ControlValues& controls);
@@ -120,7 +115,6 @@ private:
     void dropOperatorWaits();
     void setControls(const std::function<void(ControlState&)>& change);
     void claimRow(int row);
-    bool isRepeatOfHandOver(const tftp::ReadRequest& request) const;
     std::uint32_t now() const { return m_clock(); }
     QString sysfilePath() const;
 
@@ -138,7 +132,7 @@ private:
     bool m_everStarted = false; // m_dwThreadId != 0
 
     std::optional<PendingAsk> m_ask;
-    std::optional<HandOver> m_handOver;
+    HandOverWatch m_handOver;
     std::uint64_t m_nextId = 1;
     std::set<std::uint64_t> m_transferMessages; // unacknowledged, server paused for each
     std::vector<std::function<void()>> m_afterAcks;

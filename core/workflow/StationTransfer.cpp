@@ -19,10 +19,6 @@ const QString kDoneText = QStringLiteral("设备写入完成，可以移除");
 constexpr int kFirstBlockPeriodMs = 600;
 constexpr int kAcknowledgementPeriodMs = 800;
 constexpr int kMacPackagePeriodMs = 900;
-// Requests a router sent before MACSET reached it arrive just after it (they
-// queued while the operator scanned). No other board can boot on the same
-// address and port that soon.
-constexpr std::uint32_t kRepeatWindowMs = 2000;
 
 } // namespace
 
@@ -30,12 +26,6 @@ void Station::claimRow(int row) {
     m_rows.setText(row, DeviceRows::MacColumn, kClaimedText);
     m_rows.setProgressMax(row, 100);
     m_rows.setProgress(row, 1);
-}
-
-bool Station::isRepeatOfHandOver(const tftp::ReadRequest& request) const {
-    return m_handOver && request.peer == m_handOver->peer && request.name == m_handOver->name &&
-           request.name.compare(m_handOver->label, Qt::CaseInsensitive) != 0 &&
-           now() - m_handOver->at < kRepeatWindowMs;
 }
 
 tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
@@ -61,7 +51,7 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
 
     m_log.WriteLogFormat("Recieve a download require[g_nexttime = %d] [g_processing = %d]",
                          s.g_nexttime, s.g_processing);
-    if (isRepeatOfHandOver(request)) {
+    if (m_handOver.isRepeatOfMacSet(request, now())) {
         // Served "at once" it would find no file; counted as new, it would
         // have the operator scan the same board again.
         m_log.WriteLogFormat("重复请求,已忽略%s", qUtf8Printable(request.name));
@@ -76,8 +66,11 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
     s.g_processing = 1;
     m_log.WriteLogFormat("Check MAC %d nexttime %d", s.m_bUpdateMAC ? 1 : 0, s.g_nexttime);
 
-    if (s.g_nexttime != 0)
+    if (s.g_nexttime != 0) {
+        if (request.name.compare(s.m_strMac, Qt::CaseInsensitive) == 0)
+            m_handOver.takeInHand(request.peer, now()); // back for its file
         return tftp::RequestVerdict::Serve;
+    }
 
     if (s.m_bUpdateMAC) {
         m_link->send(request.peer, tftp::MacWaitDatagram());
@@ -100,6 +93,7 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
     runSingleBurn(true);
     m_rows.setText(row, DeviceRows::MacColumn, s.m_strMac);
     s.g_nexttime = 1;
+    m_handOver.takeInHand(request.peer, now());
     return tftp::RequestVerdict::Serve;
 }
 
@@ -131,9 +125,10 @@ void Station::finishMacAnswer(const std::optional<QString>& label, const Pending
         macSet = tftp::MacSetDatagram(label->toLatin1());
         m_rows.setText(ask.row, DeviceRows::MacColumn, *label);
         m_state.g_nexttime = 1;
-        m_handOver = HandOver{ask.peer, ask.name, *label, now()};
+        m_handOver.macSetSent(ask.peer, ask.name, *label, now());
+        m_handOver.takeInHand(ask.peer, now());
     } else {
-        m_handOver.reset();
+        m_handOver.release();
         m_state.g_nexttime = 0;
         m_state.g_processing = 0;
         macSet = tftp::MacSetDatagram({});
@@ -165,6 +160,7 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
     if (s.g_ubootcrc == 0) {
         s.g_processing = 0;
         s.g_nexttime = 0;
+        m_handOver.release();
         m_rows.setText(row, DeviceRows::StatusColumn, kAgainText);
         return tftp::CompletionResult::Continue;
     }
@@ -182,12 +178,14 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
     if (local != 0 && local != static_cast<std::uint32_t>(s.g_ubootcrc)) {
         s.g_processing = 0;
         s.g_nexttime = 1;
+        m_handOver.takeInHand(request.peer, now());
         m_rows.setText(row, DeviceRows::StatusColumn, kAgainText);
         return tftp::CompletionResult::Continue;
     }
 
     s.g_processing = 0;
     s.g_nexttime = 0;
+    m_handOver.release();
     m_rows.setText(row, DeviceRows::StatusColumn, kWritingText);
     m_rows.setProgress(row, 50);
     const bool acknowledged = variant == tftp::CompletionVariant::Acknowledgement;
@@ -202,17 +200,24 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
 
 void Station::OnServeFailed(const tftp::ReadRequest& request) {
     StationState& s = m_state;
-    // Nothing went out, so nothing is in hand. Left set, the flags would
-    // serve every later board "at once" a file that is not there (the board
-    // handed over never came back, or its package was never built), or turn
-    // every new board away, until the service is restarted.
     if (request.crc != 0 && s.g_nexttime == 1) {
+        // Another board while the one in hand is still busy: turned away.
+        if (!m_handOver.hasLapsed(request.peer, now()))
+            return;
+        // Left set, the flags would serve every later board "at once" a file
+        // that is not there until the service is restarted.
         s.g_nexttime = 0;
         s.g_processing = 0;
+        m_handOver.release();
         m_log.WriteLogFormat("%s不能发送,下一个请求按新设备处理", qUtf8Printable(request.name));
     } else if (request.crc == 0 && s.g_nexttime == 0) {
+        // Nothing went out, so nothing is in hand: new boards are let in again.
         s.g_processing = 0;
     }
+}
+
+void Station::OnBlockSent(const tftp::Peer& peer) {
+    m_handOver.heardFrom(peer, now());
 }
 
 void Station::OnDone(const tftp::Peer& /*peer*/, const QString& macText) {

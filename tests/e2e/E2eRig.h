@@ -73,11 +73,13 @@ struct E2eRig {
     std::unique_ptr<StationLog> log;
     ScriptedOperator op;
     std::unique_ptr<Station> station;
+    std::uint32_t clockSkew = 0; // moves the station's clock ahead of the real one
 
     E2eRig() {
         QDir(dir.path()).mkpath(QStringLiteral("Log"));
         log = std::make_unique<StationLog>(dir.path());
-        station = std::make_unique<Station>(*log, programDir(), 0, op);
+        TickClock clock = [this, tick = SystemTickClock()] { return tick() + clockSkew; };
+        station = std::make_unique<Station>(*log, programDir(), 0, op, nullptr, std::move(clock));
         op.station = station.get();
         QByteArray boot(70000, '\0');
         for (int i = 0; i < boot.size(); ++i)

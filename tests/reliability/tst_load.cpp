@@ -50,14 +50,11 @@ void LoadTest::manyRoutersAtOnce() {
     const int total = packageRequests + newDevices;
     for (int i = 0; i < total; ++i) {
         const bool isNew = newDevices > 0 && (packageRequests == 0 || i % 2 == 1);
-        // A new device waits long enough for MACWAIT: one that re-sends its
-        // first request meanwhile can be handed a second label once another
-        // router's completion has reset the station's flags (see
-        // docs/RELIABILITY.md), which a scripted operator answers with a new
-        // label where a real one would scan the same board again.
+        // Routers re-send after 60 ms: new devices' repeats queue while the
+        // operator scans, and new devices ask while another is in hand.
         QStringList args{
-            "--port",         port,   "--timeout-ms", isNew ? "1000" : "60", "--retries", "1000",
-            "--scan-wait-ms", "5000", "--seed",       QString::number(i)};
+            "--port", port,     "--timeout-ms",    "60", "--retries", "1000", "--scan-wait-ms",
+            "5000",   "--seed", QString::number(i)};
         if (isNew) {
             args << "--name"
                  << "newboard"

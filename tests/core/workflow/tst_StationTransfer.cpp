@@ -133,34 +133,59 @@ private slots:
         }
     }
 
-    // A request let through whose file could not be opened leaves nothing in
-    // hand, except a board handed over before a package request.
+    // A request let through whose file could not be opened: the hand-over
+    // ends when it came from the board in hand or that board fell silent.
     void serveFailure_data() {
+        QTest::addColumn<bool>("handedOver"); // a label went out to port 4000
         QTest::addColumn<int>("crc");
-        QTest::addColumn<int>("nexttime");
-        QTest::addColumn<int>("nexttimeAfter");
-        QTest::addColumn<int>("processingAfter");
-        QTest::addColumn<QStringList>("lines");
-        QTest::newRow("board handed over")
-            << 77 << 1 << 0 << 0 << QStringList{"5E3A71123458不能发送,下一个请求按新设备处理"};
-        QTest::newRow("package request") << 0 << 0 << 0 << 0 << QStringList{};
-        QTest::newRow("package request, board in hand") << 0 << 1 << 1 << 1 << QStringList{};
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("heardAtMs"); // a block went to port 4000; -1: none
+        QTest::addColumn<int>("elapsedMs");
+        QTest::addColumn<bool>("released");
+        QTest::newRow("the board in hand itself") << true << 9 << 4000 << -1 << 10 << true;
+        QTest::newRow("another board, board in hand busy")
+            << true << 9 << 4001 << -1 << 9999 << false;
+        QTest::newRow("another board, board in hand silent")
+            << true << 9 << 4001 << -1 << 10000 << true;
+        QTest::newRow("another board, blocks still going out")
+            << true << 9 << 4001 << 3000 << 12000 << false;
+        QTest::newRow("package request, board in hand")
+            << true << 0 << 4001 << -1 << 20000 << false;
+        QTest::newRow("package request, nothing in hand") << false << 0 << 4001 << -1 << 10 << true;
     }
     void serveFailure() {
+        QFETCH(bool, handedOver);
         QFETCH(int, crc);
-        QFETCH(int, nexttime);
-        QFETCH(int, nexttimeAfter);
-        QFETCH(int, processingAfter);
-        QFETCH(QStringList, lines);
+        QFETCH(int, port);
+        QFETCH(int, heardAtMs);
+        QFETCH(int, elapsedMs);
+        QFETCH(bool, released);
         StationRig rig;
         StartWithMac(rig);
-        rig.s().g_nexttime = nexttime;
-        rig.s().g_processing = 1;
+        if (handedOver) {
+            rig.station->OnRequest(rig.request(QStringLiteral("boot"), 9));
+            rig.station->OnMacAnswer(rig.op.asks.at(0), kLabel);
+        } else {
+            rig.station->OnRequest(rig.request(QStringLiteral("mac"), 0));
+        }
+        QCOMPARE(rig.s().g_processing, 1);
+        const std::uint32_t start = rig.clock;
+        if (heardAtMs >= 0) {
+            rig.clock = start + std::uint32_t(heardAtMs);
+            rig.station->OnBlockSent(rig.request(kLabel, 9).peer);
+        }
+        rig.clock = start + std::uint32_t(elapsedMs);
         const int before = rig.logLines().size();
-        rig.station->OnServeFailed(rig.request(QStringLiteral("5E3A71123458"), crc));
-        QCOMPARE(rig.s().g_nexttime, nexttimeAfter);
-        QCOMPARE(rig.s().g_processing, processingAfter);
-        QCOMPARE(rig.logLines().mid(before), lines);
+
+        const tftp::ReadRequest failed = rig.request("other", crc, std::uint16_t(port));
+        rig.station->OnServeFailed(failed);
+
+        const int held = released ? 0 : 1;
+        QCOMPARE(rig.s().g_processing, held);
+        QCOMPARE(rig.s().g_nexttime, handedOver ? held : 0);
+        const bool logged = released && handedOver;
+        QCOMPARE(rig.logLines().mid(before),
+                 logged ? QStringList{"other不能发送,下一个请求按新设备处理"} : QStringList{});
     }
 
     // Each package request rebuilds "MAC" from the current fields first.

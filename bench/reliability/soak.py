@@ -133,7 +133,7 @@ def main():
             run = subprocess.run(
                 [binary / "quorvane-router", "--port", str(port), "--crc", crc,
                  "--loss", str(args.loss), "--dup", str(args.dup), "--seed", str(board),
-                 "--timeout-ms", "15", "--retries", "60", "--quiet"] + extra,
+                 "--timeout-ms", "15", "--retries", "1000", "--quiet"] + extra,
                 capture_output=True, text=True, timeout=600)
             result = json.loads(run.stdout.strip().splitlines()[-1])
             if scanner:

@@ -3,6 +3,7 @@
 #include "core/tftp/RequestName.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quorvane::tftp {
 
@@ -109,17 +110,34 @@ void TransferHandler::handleAck(const Peer& from) {
 }
 
 void TransferHandler::sendBlock(Transfer& transfer, CompletionVariant variant) {
-    qint64 count = 0;
-    if (transfer.file) {
-        const qint64 offset = qint64{transfer.block} * qint64{SegmentSize};
-        count = transfer.file->readAt(offset, m_out.data() + DataHeaderSize, SegmentSize);
-    }
+    const qint64 count = transfer.file ? readBlock(transfer, m_out.data() + DataHeaderSize) : 0;
     ++transfer.block;
     const Peer peer = transfer.peer; // `transfer` goes away on completion
     sendData(peer, transfer.request.name, transfer.block, static_cast<std::size_t>(count));
     m_hooks->OnBlockSent(peer);
     if (count < qint64{SegmentSize})
         complete(peer, variant);
+}
+
+// One read call serves many blocks; a block is taken from what was read ahead
+// only when all of it is there, so the file's last block and a failed read
+// are always read afresh.
+qint64 TransferHandler::readBlock(Transfer& transfer, char* out) {
+    constexpr qint64 segment{SegmentSize};
+    const qint64 offset = qint64{transfer.block} * segment;
+    const qint64 start = offset - transfer.aheadOffset;
+    if (start < 0 || start + segment > transfer.aheadSize) {
+        if (!transfer.ahead)
+            transfer.ahead = std::make_unique<char[]>(ReadAheadSize);
+        transfer.aheadOffset = offset;
+        transfer.aheadSize = std::clamp<qint64>(
+            transfer.file->readAt(offset, transfer.ahead.get(), ReadAheadSize), 0, ReadAheadSize);
+        const qint64 count = std::min(segment, transfer.aheadSize);
+        std::memcpy(out, transfer.ahead.get(), static_cast<std::size_t>(count));
+        return count;
+    }
+    std::memcpy(out, transfer.ahead.get() + start, SegmentSize);
+    return segment;
 }
 
 void TransferHandler::complete(const Peer& peer, CompletionVariant variant) {
@@ -159,6 +177,7 @@ TransferHandler::Transfer* TransferHandler::find(const Peer& peer) {
 TransferHandler::Transfer& TransferHandler::startTransfer(const Peer& peer) {
     if (Transfer* existing = find(peer)) {
         existing->file.reset();
+        existing->aheadSize = 0;
         existing->lastActive = ++m_clock;
         return *existing;
     }

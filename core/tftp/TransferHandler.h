@@ -29,6 +29,8 @@ public:
 class TransferHandler {
 public:
     static constexpr int MaxTransfers = 64;
+    // Bytes of a served file read in one call, for the blocks that follow.
+    static constexpr qint64 ReadAheadSize = 16384;
 
     TransferHandler(FileStore& files, TransferEdge& edge, QString programDir);
     ~TransferHandler();
@@ -51,7 +53,10 @@ private:
         Peer peer;
         ReadRequest request;
         std::unique_ptr<ServedFile> file;
-        std::uint32_t block = 0; // number of the DATA block sent last
+        std::unique_ptr<char[]> ahead; // ReadAheadSize bytes, from the first block on
+        qint64 aheadOffset = 0;        // file offset of ahead[0]
+        qint64 aheadSize = 0;          // bytes in `ahead` that came from the file
+        std::uint32_t block = 0;       // number of the DATA block sent last
         bool active = false;
         std::uint64_t lastActive = 0;
     };
@@ -59,6 +64,7 @@ private:
     void handleRequest(const Peer& from);
     void handleAck(const Peer& from);
     void sendBlock(Transfer& transfer, CompletionVariant variant);
+    qint64 readBlock(Transfer& transfer, char* out);
     void complete(const Peer& peer, CompletionVariant variant);
     Transfer* find(const Peer& peer);
     Transfer& startTransfer(const Peer& peer);

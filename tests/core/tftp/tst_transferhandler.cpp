@@ -59,6 +59,7 @@ private Q_SLOTS:
     void badInput();
     void doneReachesWorkflow();
     void peersKeepTheirOwnFiles();
+    void newRequestStartsAfresh();
     void abandonedRequestsStayBounded();
     void endedServiceAnswersNothing();
     void resetFromInsideAHook();
@@ -80,6 +81,15 @@ void TestTransferHandler::servesWholeFiles_data() {
                                << int(CompletionVariant::Acknowledgement);
     QTest::newRow("1024 bytes") << 1024 << QList<int>{516, 516, 4} << QStringList{serving, kClosed}
                                 << int(CompletionVariant::Acknowledgement);
+    // Files read ahead in chunks: ending on a chunk's end and one byte past it.
+    const int chunk = int(TransferHandler::ReadAheadSize);
+    const QList<int> chunkOfBlocks(chunk / 512, 516);
+    QTest::newRow("one read-ahead chunk")
+        << chunk << chunkOfBlocks + QList<int>{4} << QStringList{serving, kClosed}
+        << int(CompletionVariant::Acknowledgement);
+    QTest::newRow("one byte past a chunk")
+        << chunk + 1 << chunkOfBlocks + QList<int>{5} << QStringList{serving, kClosed}
+        << int(CompletionVariant::Acknowledgement);
 }
 
 void TestTransferHandler::servesWholeFiles() {
@@ -119,24 +129,27 @@ void TestTransferHandler::servesWholeFiles() {
 }
 
 void TestTransferHandler::repeatedAckRewinds_data() {
+    QTest::addColumn<int>("counter"); // block sent last
     QTest::addColumn<int>("ack");
     QTest::addColumn<int>("block"); // block sent in answer; its data starts at (block-1)*512
-    QTest::newRow("ack 3 at counter 5 repeats block 4") << 3 << 4;
-    QTest::newRow("ack 5 goes on with block 6") << 5 << 6;
-    QTest::newRow("ack 0 starts the file over") << 0 << 1;
-    QTest::newRow("ack for a block never sent goes on") << 9 << 6;
-    QTest::newRow("ack 65535 is not behind block 5") << 65535 << 6;
+    QTest::newRow("ack 3 at counter 5 repeats block 4") << 5 << 3 << 4;
+    QTest::newRow("ack 5 goes on with block 6") << 5 << 5 << 6;
+    QTest::newRow("ack 0 starts the file over") << 5 << 0 << 1;
+    QTest::newRow("ack for a block never sent goes on") << 5 << 9 << 6;
+    QTest::newRow("ack 65535 is not behind block 5") << 5 << 65535 << 6;
+    QTest::newRow("back past the chunk read ahead") << 70 << 40 << 41;
 }
 
 void TestTransferHandler::repeatedAckRewinds() {
+    QFETCH(int, counter);
     QFETCH(int, ack);
     QFETCH(int, block);
     Harness h;
-    h.files.addPattern(QStringLiteral("f"), 20 * 512);
+    h.files.addPattern(QStringLiteral("f"), 100 * 512);
     const Peer router = RouterAt(2001);
     h.receive(router, ReadRequestDatagram("f", 0));
-    for (quint16 k = 1; k <= 4; ++k)
-        h.receive(router, AckDatagram(k)); // counter now 5
+    for (quint16 k = 1; k < counter; ++k)
+        h.receive(router, AckDatagram(k));
     h.edge.sent.clear();
 
     h.receive(router, AckDatagram(quint16(ack)));
@@ -323,6 +336,19 @@ void TestTransferHandler::peersKeepTheirOwnFiles() {
     QCOMPARE(gotA, QByteArray(3000, 'a'));
     QCOMPARE(gotB, QByteArray(2000, 'b'));
     QCOMPARE(h.hooks.completions.size(), 2);
+}
+
+// A router that asks again in the middle of a file gets the new file's bytes,
+// none of what was read ahead for the old one.
+void TestTransferHandler::newRequestStartsAfresh() {
+    Harness h;
+    h.files.addPattern(QStringLiteral("a"), 100 * 512);
+    h.files.add(QStringLiteral("b"), QByteArray(3000, 'b'));
+    const Peer router = RouterAt(3001);
+    h.receive(router, ReadRequestDatagram("a", 0));
+    h.receive(router, AckDatagram(1));
+    QCOMPARE(Fetch(h, router, QStringLiteral("b")), QByteArray(3000, 'b'));
+    QCOMPARE(Fetch(h, router, QStringLiteral("a")), Pattern(0, 100 * 512));
 }
 
 void TestTransferHandler::abandonedRequestsStayBounded() {

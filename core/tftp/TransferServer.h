@@ -7,8 +7,6 @@
 
 #include <memory>
 
-class QUdpSocket;
-
 namespace quorvane {
 class StationLog;
 }
@@ -17,6 +15,7 @@ namespace quorvane::tftp {
 
 class TransferHandler;
 class FolderFileStore;
+class ServerSocket;
 
 // The transfer service's I/O edge: one UDP socket on the event loop, feeding
 // each datagram to the socket-free TransferHandler.
@@ -58,10 +57,11 @@ private:
     QString m_programDir;
     ServeEverything m_serveEverything;
     TransferHooks* m_hooks = nullptr;
-    QUdpSocket* m_socket = nullptr;
+    ServerSocket* m_socket = nullptr; // deleted later: stop() may run under its notification
     std::unique_ptr<Edge> m_edge;
     std::unique_ptr<FolderFileStore> m_files;
     std::unique_ptr<TransferHandler> m_handler;
+    Peer m_from; // the last sender, kept so that its address is not rebuilt per datagram
     int m_pauseDepth = 0;
     bool m_reading = false;
     bool m_rearm = false; // a notification came while reading

@@ -1,6 +1,7 @@
 #include "core/personalise/PackageFile.h"
 
 #include "core/personalise/Crc32.h"
+#include "core/personalise/SourceCopy.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -8,8 +9,6 @@
 namespace quorvane {
 
 namespace {
-
-constexpr qint64 kStreamBlock = 1 << 20;
 
 // Writes bytes that start at package offset `offset`, folding the part of
 // them at or after crcFrom into the CRC.
@@ -44,38 +43,20 @@ WriteOutcome WritePackageFile(const QString& path, const ChunkedBytes& bytes,
     const qint64 crcFrom = crcField ? crcField->from : bytes.size();
     std::uint32_t crc = 0;
     qint64 offset = 0;
-    QByteArray block;
     bool ok = true;
     for (const ChunkedBytes::Part& part : bytes.parts()) {
         if (!part.source.file) {
             ok = Put(out, part.bytes, offset, crcFrom, crc);
             offset += part.bytes.size();
         } else {
-            // A large image passes once through one block: read, folded
-            // into the CRC, written.
-            QFile& in = *part.source.file;
-            block.resize(kStreamBlock);
-            qint64 left = part.source.fileSize;
-            while (ok && left > 0) {
-                const qint64 n = in.read(block.data(), qMin(left, kStreamBlock));
-                if (n <= 0) {
-                    outcome.status = WriteOutcome::SourceFailed;
-                    ok = false;
-                    break;
-                }
-                ok = Put(out, QByteArrayView(block.constData(), n), offset, crcFrom, crc);
-                offset += n;
-                left -= n;
-            }
-            // A file that grew since it was sized is no longer the image
-            // whose length the package announces.
-            char extra;
-            if (ok && in.read(&extra, 1) != 0) {
+            const CopyStatus copied =
+                CopySource(*part.source.file, part.source.fileSize, out, &crc, crcFrom - offset);
+            if (copied == CopyStatus::SourceFailed) {
                 outcome.status = WriteOutcome::SourceFailed;
-                ok = false;
-            }
-            if (outcome.status == WriteOutcome::SourceFailed)
                 outcome.sourcePath = part.source.path;
+            }
+            ok = copied == CopyStatus::Copied;
+            offset += part.source.fileSize;
         }
         if (!ok)
             break;

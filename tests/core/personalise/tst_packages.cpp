@@ -236,17 +236,54 @@ private slots:
         QCOMPARE(testfiles::Entries(m_ws->out()), QStringList{"sub"});
     }
 
-    // A source that grew after it was sized would give length words that lie:
-    // nothing is written and the older package stays.
+    // A streamed image between bytes in memory, the CRC starting before,
+    // inside or after it: the file holds the very bytes and the CRC of the range.
+    void streamedSource_data() {
+        QTest::addColumn<qint64>("crcFrom");
+        constexpr qint64 image = 24;
+        QTest::newRow("CRC over the image") << image - 16;
+        QTest::newRow("CRC from inside the image") << image + (1 << 20) + 5;
+        QTest::newRow("CRC after the image") << image + (2 << 20) + 3 + 2;
+    }
+    void streamedSource() {
+        QFETCH(qint64, crcFrom);
+        const QString path = m_ws->path("root.bin");
+        const QByteArray image = testfiles::Pattern((2 << 20) + 3);
+        QVERIFY(testfiles::Write(path, image));
+        ChunkedBytes bytes;
+        bytes.append(QByteArray(8, 'h'));
+        bytes.append(QByteArray(16, 'p'));
+        bytes.append(OpenSourceFile(path, 1 << 26));
+        bytes.append(QByteArray("tail"));
+        const QString out = m_ws->out() + kLabel;
+        QCOMPARE(WritePackageFile(out, bytes, CrcField{4, crcFrom}).status, WriteOutcome::Written);
+        QByteArray expected = QByteArray(8, 'h') + QByteArray(16, 'p') + image + "tail";
+        expected.replace(4, 4, LeWord(Crc32(expected.mid(crcFrom))));
+        QVERIFY(testfiles::Read(out) == expected);
+    }
+
+    // A source that grew or shrank after it was sized would give length words
+    // that lie: nothing is written and the older package stays.
+    void sourceChanged_data() {
+        QTest::addColumn<qint64>("newSize");
+        QTest::addColumn<bool>("withCrc");
+        QTest::newRow("grew") << qint64((2 << 20) + 1) << true;
+        QTest::newRow("shrank") << qint64((2 << 20) - 1) << true;
+        QTest::newRow("shrank, no CRC") << qint64((2 << 20) - 1) << false;
+        QTest::newRow("emptied") << qint64(0) << true;
+    }
     void sourceChanged() {
+        QFETCH(qint64, newSize);
+        QFETCH(bool, withCrc);
         const QString image = m_ws->path("root.bin");
         QVERIFY(testfiles::Write(image, testfiles::Pattern(2 << 20)));
         QVERIFY(testfiles::Write(m_ws->out() + kLabel, "older"));
         const SourceRead source = OpenSourceFile(image, 1 << 26);
-        QVERIFY(QFile(image).resize((2 << 20) + 1));
+        QVERIFY(QFile(image).resize(newSize));
         ChunkedBytes bytes;
         bytes.append(source);
-        const WriteOutcome outcome = WritePackageFile(m_ws->out() + kLabel, bytes, CrcField{0, 0});
+        const WriteOutcome outcome = WritePackageFile(
+            m_ws->out() + kLabel, bytes, withCrc ? std::optional(CrcField{0, 0}) : std::nullopt);
         QCOMPARE(outcome.status, WriteOutcome::SourceFailed);
         QCOMPARE(outcome.sourcePath, image);
         QCOMPARE(testfiles::Read(m_ws->out() + kLabel), QByteArray("older"));

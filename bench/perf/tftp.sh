@@ -11,6 +11,10 @@
 # port 69).
 #
 # usage: bench/perf/tftp.sh [BUILD_DIR] [ROUNDS]    (default build, 5)
+#
+# BASELINE=/path/to/an/older/quorvane-tftp-serve adds that build to the same
+# rotation and prints the ratio quorvane / baseline, for before-and-after
+# figures taken in one run.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -52,6 +56,16 @@ for _ in $(seq 100); do grep -q listening "$work/serve.out" 2>/dev/null && break
 declare -A port
 port[quorvane]=$(awk '/listening/ {print $2}' "$work/serve.out")
 [[ -n ${port[quorvane]} ]] || { echo "quorvane-tftp-serve did not start" >&2; exit 1; }
+names=(quorvane in.tftpd atftpd)
+
+if [[ -n ${BASELINE:-} ]]; then
+    "$BASELINE" "$work/files" 0 "$work/log" >"$work/baseline.out" &
+    pids+=($!)
+    for _ in $(seq 100); do grep -q listening "$work/baseline.out" 2>/dev/null && break; sleep 0.05; done
+    port[baseline]=$(awk '/listening/ {print $2}' "$work/baseline.out")
+    [[ -n ${port[baseline]} ]] || { echo "the baseline server did not start" >&2; exit 1; }
+    names+=(baseline)
+fi
 
 port[in.tftpd]=$(free_port)
 "$servers/usr/sbin/in.tftpd" -L -a "127.0.0.1:${port[in.tftpd]}" -s "$work/files" &
@@ -80,14 +94,13 @@ fetch() { # client server -> elapsed nanoseconds; checks the bytes
 
 median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 
-names=(quorvane in.tftpd atftpd)
 echo "32 MiB, $blocks blocks, $rounds rounds; $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 for client in tftp atftp curl; do
     for s in "${names[@]}"; do : >"$work/$client-$s"; done
     for i in $(seq 0 $((rounds - 1))); do
         # Rotate the order each round so that drift hits every server alike.
-        for k in 0 1 2; do
-            s=${names[$(((i + k) % 3))]}
+        for k in $(seq 0 $((${#names[@]} - 1))); do
+            s=${names[$(((i + k) % ${#names[@]}))]}
             fetch "$client" "$s" >>"$work/$client-$s"
         done
     done
@@ -100,4 +113,9 @@ for client in tftp atftp curl; do
     awk -v q="${med[quorvane]}" -v h="${med[in.tftpd]}" -v a="${med[atftpd]}" -v b=$blocks -v c="$client" 'BEGIN {
         printf "%-6s median us/block: quorvane %.1f, in.tftpd %.1f, atftpd %.1f; ratio to in.tftpd %.3f, to atftpd %.3f\n",
                c, q / b / 1000, h / b / 1000, a / b / 1000, q / h, q / a }'
+    if [[ -n ${med[baseline]:-} ]]; then
+        awk -v q="${med[quorvane]}" -v o="${med[baseline]}" -v b=$blocks -v c="$client" 'BEGIN {
+            printf "%-6s median us/block: baseline %.1f; ratio quorvane / baseline %.3f\n", c, o / b / 1000, q / o }'
+    fi
 done
+echo "load at the end $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -58,7 +58,8 @@ namespace {
 // A plain descriptor under a socket notifier. QUdpSocket costs as much again
 // per datagram as the system calls: it re-registers its notifier with the
 // event loop at every read, builds an address per datagram and signals every
-// write. This costs one poll and one recvfrom a datagram.
+// write. Here a datagram costs one recvfrom, and a poll only when none was
+// waiting already.
 class NativeSocket final : public ServerSocket {
 public:
     using ServerSocket::ServerSocket;

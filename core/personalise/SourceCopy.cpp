@@ -5,10 +5,15 @@
 #include <QByteArray>
 
 #ifdef Q_OS_LINUX
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <optional>
+#include <system_error>
+#include <thread>
 #endif
 
 namespace quorvane {
@@ -62,18 +67,70 @@ qint64 KernelCopy(int in, qint64 from, int out, qint64 to, qint64 size) {
     return done;
 }
 
-// The copy in the kernel; nullopt when the kernel cannot copy between these
-// two files at all.
-std::optional<CopyStatus> CopyInKernel(QFileDevice& in, qint64 size, QFileDevice& out) {
+// Only where files live in memory does the kernel's copy pay: on a disk,
+// flushing what it wrote took longer than the copy saved.
+bool InMemory(int fd) {
+    struct statfs fs {};
+    return ::fstatfs(fd, &fs) == 0 && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
+}
+
+// The CRC of the source's bytes, read beside the kernel's copy of them.
+std::optional<std::uint32_t> SourceCrc(int fd, qint64 from, qint64 size, std::uint32_t crc) {
+    QByteArray block(qMin(size, kStreamBlock / 4), Qt::Uninitialized);
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, block.data(), static_cast<size_t>(qMin(size, block.size())),
+                                  static_cast<off_t>(from));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return std::nullopt;
+        crc = Crc32Update(crc, QByteArrayView(block.constData(), n));
+        from += n;
+        size -= n;
+    }
+    return crc;
+}
+
+bool SameContentStamp(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// The copy in the kernel with the CRC summed on a second thread; nullopt
+// when the kernel should not or cannot copy between these two files.
+std::optional<CopyStatus> CopyInKernel(QFileDevice& in, qint64 size, QFileDevice& out,
+                                       std::uint32_t* crc) {
     const int inFd = in.handle();
     const int outFd = out.handle();
-    if (inFd < 0 || outFd < 0)
+    struct stat before {};
+    if (inFd < 0 || outFd < 0 || !InMemory(outFd) || ::fstat(inFd, &before) != 0)
         return std::nullopt;
     const qint64 inPos = in.pos();
     const qint64 outPos = out.pos();
-    const qint64 done = KernelCopy(inFd, inPos, outFd, outPos, size);
+    // A first block shows whether the kernel can copy here at all before a
+    // thread is spent on the CRC.
+    qint64 done = KernelCopy(inFd, inPos, outFd, outPos, qMin(size, kStreamBlock));
     if (done == 0 && size > 0)
         return std::nullopt;
+
+    std::optional<std::uint32_t> summed;
+    bool summing = false;
+    {
+        std::jthread summer;
+        if (crc) {
+            try {
+                summer = std::jthread([&summed, inFd, inPos, size, start = *crc] {
+                    summed = SourceCrc(inFd, inPos, size, start);
+                });
+                summing = true;
+            } catch (const std::system_error&) {
+                // No thread to spare: summed after the copy instead.
+            }
+        }
+        done += KernelCopy(inFd, inPos + done, outFd, outPos + done, size - done);
+    }
+    if (crc && !summing)
+        summed = SourceCrc(inFd, inPos, size, *crc);
     if (!in.seek(inPos + done))
         return CopyStatus::SourceFailed;
     if (!out.seek(outPos + done))
@@ -83,6 +140,14 @@ std::optional<CopyStatus> CopyInKernel(QFileDevice& in, qint64 size, QFileDevice
         return rest;
     if (!AtEnd(in))
         return CopyStatus::SourceFailed;
+    if (crc) {
+        // The CRC and the copy read the source separately: a source rewritten
+        // meanwhile would leave a CRC that is not that of the copied bytes.
+        struct stat after {};
+        if (!summed || ::fstat(inFd, &after) != 0 || !SameContentStamp(before, after))
+            return CopyStatus::SourceFailed;
+        *crc = *summed;
+    }
     return CopyStatus::Copied;
 }
 
@@ -93,9 +158,9 @@ std::optional<CopyStatus> CopyInKernel(QFileDevice& in, qint64 size, QFileDevice
 CopyStatus CopySource(QFileDevice& in, qint64 size, QFileDevice& out, std::uint32_t* crc,
                       qint64 crcSkip) {
 #ifdef Q_OS_LINUX
-    // Bytes the CRC needs pass through this process anyway.
-    if (!crc || crcSkip >= size) {
-        if (const auto status = CopyInKernel(in, size, out))
+    // The kernel copies an image the CRC covers wholly or not at all.
+    if (!crc || crcSkip <= 0 || crcSkip >= size) {
+        if (const auto status = CopyInKernel(in, size, out, crcSkip <= 0 ? crc : nullptr))
             return *status;
     }
 #endif

@@ -42,6 +42,8 @@ inline QStringList Entries(const QString& dir) {
 
 // A temporary folder holding the program folder "out" and the three sources.
 struct Workspace {
+    Workspace() = default;
+    explicit Workspace(const QString& parent) : dir(parent + "/tst_packages-XXXXXX") {}
     QTemporaryDir dir;
     bool valid() { return dir.isValid() && QDir(dir.path()).mkdir("out"); }
     QString path(const QString& name) const { return dir.filePath(name); }

@@ -5,7 +5,14 @@
 
 #include "TestFiles.h"
 
+#include <QStorageInfo>
 #include <QTest>
+
+#include <csignal>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 
 using namespace quorvane;
 using testfiles::LeWord;
@@ -237,16 +244,24 @@ private slots:
     }
 
     // A streamed image between bytes in memory, the CRC starting before,
-    // inside or after it: the file holds the very bytes and the CRC of the range.
+    // inside or after it: the file holds the very bytes and the CRC of the
+    // range, also where files live in memory and the kernel copies them.
     void streamedSource_data() {
         QTest::addColumn<qint64>("crcFrom");
+        QTest::addColumn<bool>("inMemory");
         constexpr qint64 image = 24;
-        QTest::newRow("CRC over the image") << image - 16;
-        QTest::newRow("CRC from inside the image") << image + (1 << 20) + 5;
-        QTest::newRow("CRC after the image") << image + (2 << 20) + 3 + 2;
+        const qint64 after = image + (2 << 20) + 3 + 2;
+        QTest::newRow("CRC over the image") << image - 16 << false;
+        QTest::newRow("CRC over the image, in memory") << image - 16 << true;
+        QTest::newRow("CRC from inside the image") << image + (1 << 20) + 5 << true;
+        QTest::newRow("CRC after the image") << after << false;
+        QTest::newRow("CRC after the image, in memory") << after << true;
     }
     void streamedSource() {
         QFETCH(qint64, crcFrom);
+        QFETCH(bool, inMemory);
+        if (inMemory)
+            useMemoryFolder();
         const QString path = m_ws->path("root.bin");
         const QByteArray image = testfiles::Pattern((2 << 20) + 3);
         QVERIFY(testfiles::Write(path, image));
@@ -267,14 +282,22 @@ private slots:
     void sourceChanged_data() {
         QTest::addColumn<qint64>("newSize");
         QTest::addColumn<bool>("withCrc");
-        QTest::newRow("grew") << qint64((2 << 20) + 1) << true;
-        QTest::newRow("shrank") << qint64((2 << 20) - 1) << true;
-        QTest::newRow("shrank, no CRC") << qint64((2 << 20) - 1) << false;
-        QTest::newRow("emptied") << qint64(0) << true;
+        QTest::addColumn<bool>("inMemory");
+        const qint64 grown = (2 << 20) + 1;
+        const qint64 shrunk = (2 << 20) - 1;
+        QTest::newRow("grew") << grown << true << false;
+        QTest::newRow("grew, in memory") << grown << true << true;
+        QTest::newRow("shrank") << shrunk << true << false;
+        QTest::newRow("shrank, in memory") << shrunk << true << true;
+        QTest::newRow("shrank, no CRC, in memory") << shrunk << false << true;
+        QTest::newRow("emptied") << qint64(0) << true << false;
     }
     void sourceChanged() {
         QFETCH(qint64, newSize);
         QFETCH(bool, withCrc);
+        QFETCH(bool, inMemory);
+        if (inMemory)
+            useMemoryFolder();
         const QString image = m_ws->path("root.bin");
         QVERIFY(testfiles::Write(image, testfiles::Pattern(2 << 20)));
         QVERIFY(testfiles::Write(m_ws->out() + kLabel, "older"));
@@ -290,7 +313,51 @@ private slots:
         QCOMPARE(testfiles::Entries(m_ws->out()), QStringList{kLabel});
     }
 
+    // The package outgrows what the output may hold halfway through the
+    // image: the write fails and the older package stays.
+    void outputFails_data() {
+        QTest::addColumn<bool>("inMemory");
+        QTest::newRow("temporary folder") << false;
+        QTest::newRow("in memory") << true;
+    }
+    void outputFails() {
+#ifdef Q_OS_UNIX
+        QFETCH(bool, inMemory);
+        if (inMemory)
+            useMemoryFolder();
+        const QString image = m_ws->path("root.bin");
+        QVERIFY(testfiles::Write(image, testfiles::Pattern(2 << 20)));
+        QVERIFY(testfiles::Write(m_ws->out() + kLabel, "older"));
+        ChunkedBytes bytes;
+        bytes.append(QByteArray(8, 'h'));
+        bytes.append(OpenSourceFile(image, 1 << 26));
+        rlimit limit{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit old = limit;
+        const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        limit.rlim_cur = 1 << 20;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        const WriteOutcome outcome = WritePackageFile(m_ws->out() + kLabel, bytes, CrcField{4, 8});
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldSignal);
+        QCOMPARE(outcome.status, WriteOutcome::OutputFailed);
+        QCOMPARE(testfiles::Read(m_ws->out() + kLabel), QByteArray("older"));
+        QCOMPARE(testfiles::Entries(m_ws->out()), QStringList{kLabel});
+#else
+        QSKIP("needs a file size limit");
+#endif
+    }
+
 private:
+    // Sources and packages on a memory file system, where the kernel copies.
+    void useMemoryFolder() {
+        const QString shm = QStringLiteral("/dev/shm");
+        if (QStorageInfo(shm).fileSystemType() != "tmpfs" || !QFileInfo(shm).isWritable())
+            QSKIP("no memory file system to write to");
+        m_ws = std::make_unique<testfiles::Workspace>(shm);
+        QVERIFY(m_ws->valid());
+    }
+
     Built build(bool mac, int flags, const QString& field = {}, bool wpa = false) const {
         const auto bits = std::uint8_t(flags);
         if (mac) {

@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #ifdef Q_OS_LINUX
+#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -21,12 +22,29 @@ namespace quorvane {
 namespace {
 
 constexpr qint64 kStreamBlock = 1 << 20;
+constexpr qint64 kFlushStep = 4 << 20;
+
+// Starts the disk writing what has been written so far, so that the flush
+// before the rename finds little left to do; that flush still makes the
+// file durable and reports any error.
+void StartFlush(QFileDevice& out, qint64 from, qint64 to) {
+#ifdef Q_OS_LINUX
+    if (out.handle() >= 0)
+        ::sync_file_range(out.handle(), from, to - from, SYNC_FILE_RANGE_WRITE);
+#else
+    Q_UNUSED(out);
+    Q_UNUSED(from);
+    Q_UNUSED(to);
+#endif
+}
 
 // The portable way: each block is read, folded into the CRC while it is
 // still in the cache, and written.
 CopyStatus CopyThroughBlock(QFileDevice& in, qint64 size, QFileDevice& out, std::uint32_t* crc,
                             qint64 crcSkip) {
     QByteArray block(qMin(size, kStreamBlock), Qt::Uninitialized);
+    const qint64 start = out.pos();
+    qint64 flushed = 0;
     for (qint64 done = 0; done < size;) {
         const qint64 n = in.read(block.data(), qMin(size - done, kStreamBlock));
         if (n <= 0)
@@ -37,6 +55,10 @@ CopyStatus CopyThroughBlock(QFileDevice& in, qint64 size, QFileDevice& out, std:
         if (out.write(bytes.data(), n) != n)
             return CopyStatus::OutputFailed;
         done += n;
+        if (done - flushed >= kFlushStep) {
+            StartFlush(out, start + flushed, start + done);
+            flushed = done;
+        }
     }
     return CopyStatus::Copied;
 }

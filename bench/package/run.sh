@@ -43,7 +43,8 @@ cmd_cp="cp $in/all.bin $out/copy.bin"
 cmd_device="$pack device --label 5e3a71123458 --flags 0x0f --bootloader $in/uboot.bin --config $in/default.cfg --root $in/root.bin --out $out"
 cmd_mac="$pack mac --serial 12345 --flags 0x0f --wpa on --bootloader $in/uboot.bin --config $in/default.cfg --root $in/root.bin --out $out"
 
-echo "work folder: $work ($(df -T "$work" | awk 'NR==2 {print $2}'))"
+load() { cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo unknown; }
+echo "work folder: $work ($(df -T "$work" | awk 'NR==2 {print $2}')), load average $(load)"
 for round in $(seq 1 "$rounds"); do
     hyperfine --style none --warmup 1 --runs 7 --export-json "$work/round$round.json" \
         -n cp "$cmd_cp" -n device "$cmd_device" -n mac "$cmd_mac" >/dev/null
@@ -64,3 +65,4 @@ for r in range(1, rounds + 1):
 for name, values in ratios.items():
     print(f"{name} package / cp: median {statistics.median(values):.2f}x over {rounds} rounds")
 PY
+echo "load average after the run: $(load)"

@@ -260,8 +260,8 @@ private slots:
     void streamedSource() {
         QFETCH(qint64, crcFrom);
         QFETCH(bool, inMemory);
-        if (inMemory)
-            useMemoryFolder();
+        if (inMemory && !useMemoryFolder())
+            QSKIP("no memory file system to write to");
         const QString path = m_ws->path("root.bin");
         const QByteArray image = testfiles::Pattern((2 << 20) + 3);
         QVERIFY(testfiles::Write(path, image));
@@ -296,11 +296,10 @@ private slots:
         QFETCH(qint64, newSize);
         QFETCH(bool, withCrc);
         QFETCH(bool, inMemory);
-        if (inMemory)
-            useMemoryFolder();
-        const QString image = m_ws->path("root.bin");
-        QVERIFY(testfiles::Write(image, testfiles::Pattern(2 << 20)));
-        QVERIFY(testfiles::Write(m_ws->out() + kLabel, "older"));
+        if (inMemory && !useMemoryFolder())
+            QSKIP("no memory file system to write to");
+        const QString image = writeImageAndOlderPackage();
+        QVERIFY(!image.isEmpty());
         const SourceRead source = OpenSourceFile(image, 1 << 26);
         QVERIFY(QFile(image).resize(newSize));
         ChunkedBytes bytes;
@@ -323,11 +322,10 @@ private slots:
     void outputFails() {
 #ifdef Q_OS_UNIX
         QFETCH(bool, inMemory);
-        if (inMemory)
-            useMemoryFolder();
-        const QString image = m_ws->path("root.bin");
-        QVERIFY(testfiles::Write(image, testfiles::Pattern(2 << 20)));
-        QVERIFY(testfiles::Write(m_ws->out() + kLabel, "older"));
+        if (inMemory && !useMemoryFolder())
+            QSKIP("no memory file system to write to");
+        const QString image = writeImageAndOlderPackage();
+        QVERIFY(!image.isEmpty());
         ChunkedBytes bytes;
         bytes.append(QByteArray(8, 'h'));
         bytes.append(OpenSourceFile(image, 1 << 26));
@@ -350,12 +348,21 @@ private slots:
 
 private:
     // Sources and packages on a memory file system, where the kernel copies.
-    void useMemoryFolder() {
+    // QSKIP only leaves the function it is in: the caller skips on false.
+    bool useMemoryFolder() {
         const QString shm = QStringLiteral("/dev/shm");
         if (QStorageInfo(shm).fileSystemType() != "tmpfs" || !QFileInfo(shm).isWritable())
-            QSKIP("no memory file system to write to");
+            return false;
         m_ws = std::make_unique<testfiles::Workspace>(shm);
-        QVERIFY(m_ws->valid());
+        return m_ws->valid();
+    }
+    // A 2 MiB image to stream and an older package that must survive; the
+    // image's path, or nothing when either could not be written.
+    QString writeImageAndOlderPackage() {
+        const QString image = m_ws->path("root.bin");
+        const bool written = testfiles::Write(image, testfiles::Pattern(2 << 20)) &&
+                             testfiles::Write(m_ws->out() + kLabel, "older");
+        return written ? image : QString();
     }
 
     Built build(bool mac, int flags, const QString& field = {}, bool wpa = false) const {

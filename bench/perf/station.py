@@ -14,7 +14,6 @@ import argparse
 import os
 import pathlib
 import shutil
-import socket
 import statistics
 import subprocess
 import sys
@@ -22,30 +21,8 @@ import tempfile
 import threading
 import time
 
-
-def rss_kib(pid):
-    try:
-        for line in pathlib.Path(f"/proc/{pid}/status").read_text().splitlines():
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    except FileNotFoundError:
-        pass
-    return 0
-
-
-def free_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def sysfile(flags, root):
-    rec = bytearray(789)
-    rec[0] = flags
-    raw = os.fsencode(root)[:255]
-    rec[275:275 + len(raw)] = raw
-    rec[787] = ord("1")
-    return bytes(rec)
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent))
+from stationbench import free_port, rss_kib, sysfile  # noqa: E402
 
 
 def top_windows(display):
@@ -101,7 +78,7 @@ def window(binary, runs, work):
 def headless(binary, root_mib, work):
     folder = pathlib.Path(tempfile.mkdtemp(dir=work))
     (folder / "root.bin").write_bytes(os.urandom(root_mib * 1024 * 1024))
-    (folder / "sysfile").write_bytes(sysfile(0x08, folder / "root.bin"))
+    (folder / "sysfile").write_bytes(sysfile(0x08, root=folder / "root.bin"))
     port = free_port()
     p = subprocess.Popen([binary / "quorvane-headless", "--folder", folder, "--port", str(port)],
                          cwd=folder, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,

@@ -20,12 +20,14 @@ import json
 import os
 import pathlib
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
 import threading
 import time
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent))
+from stationbench import free_port, rss_kib, sysfile  # noqa: E402
 
 ASK_LINE = b"Check MAC 1 nexttime 0"
 
@@ -49,30 +51,6 @@ class Scanner(threading.Thread):
                 self.stdin.flush()
             seen = asks
             time.sleep(0.005)
-
-
-def free_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def rss_kib(pid):
-    for line in pathlib.Path(f"/proc/{pid}/status").read_text().splitlines():
-        if line.startswith("VmRSS:"):
-            return int(line.split()[1])
-    return 0
-
-
-def sysfile(flags, uboot, root, cfg):
-    """The 789-byte settings record: flags, MAC triple, three path slots, WPA byte."""
-    rec = bytearray(789)
-    rec[0] = flags
-    for at, path in ((19, uboot), (275, root), (531, cfg)):
-        raw = os.fsencode(path)[:255]
-        rec[at:at + len(raw)] = raw
-    rec[787] = ord("1")
-    return bytes(rec)
 
 
 def main():

@@ -209,7 +209,8 @@ void TestTransferServer::realClients_data() {
     QTest::addColumn<qint64>("size");
     for (const char* client : {"quorvane-router", "tftp", "curl", "atftp"}) {
         for (const qint64 size : {0, 511, 512, 513, 1024, 1 << 20})
-            QTest::addRow("%s %lld", client, size) << QString::fromLatin1(client) << size;
+            QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(client)).arg(size)))
+                << QString::fromLatin1(client) << size;
     }
     // Past 65,535 blocks: block numbers wrap to 0 on the wire.
     QTest::newRow("quorvane-router 33554433") << QStringLiteral("quorvane-router") << 33554433LL;

@@ -182,6 +182,7 @@ void Station::StopService(const ControlValues& controls) {
 
 void Station::dropOperatorWaits() {
     m_handOver.clear();
+    m_routerRows.clear();
     if (m_ask) {
         const std::uint64_t id = m_ask->id;
         m_ask.reset();

@@ -4,6 +4,7 @@
 #include "core/workflow/DeviceRows.h"
 #include "core/workflow/HandOverWatch.h"
 #include "core/workflow/OperatorInterface.h"
+#include "core/workflow/RouterRows.h"
 #include "core/workflow/RowTimerService.h"
 #include "core/workflow/ServiceLink.h"
 #include "core/workflow/StationState.h"
@@ -133,6 +134,7 @@ private:
 
     std::optional<PendingAsk> m_ask;
     HandOverWatch m_handOver;
+    RouterRows m_routerRows;
     std::uint64_t m_nextId = 1;
     std::set<std::uint64_t> m_transferMessages; // unacknowledged, server paused for each
     std::vector<std::function<void()>> m_afterAcks;

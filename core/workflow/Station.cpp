@@ -49,6 +49,8 @@ void Station::RestoreSettings() {
     const SettingsRecord record = SettingsRecord::Read(sysfilePath(), &status);
     if (status == SettingsRecord::ReadStatus::SizeUnknown)
         m_log.WriteLog(QStringLiteral("文件为空!\n"));
+    else if (status == SettingsRecord::ReadStatus::Unreadable)
+        m_log.WriteLog(QStringLiteral("%1读取失败").arg(sysfilePath()));
 
     const QString serial = record.serialText();
     const std::uint8_t flags = record.flags();

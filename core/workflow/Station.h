@@ -49,8 +49,9 @@ public:
     const DeviceRows& rows() const { return m_rows; }
     OperatorInterface& operatorInterface() { return m_op; }
 
-    // Options and paths from "sysfile" (logs "文件为空!\n" when its size is
-    // unknown); the serial field shows the serial text.
+    // Options and paths from "sysfile" (logs "文件为空!\n" when it has no
+    // size, "<path>读取失败" when it cannot be opened); the serial field shows
+    // the serial text.
     void RestoreSettings();
     // RestoreSettings, then the start line: the window's initialisation.
     void Initialise();

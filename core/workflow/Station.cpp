@@ -5,6 +5,7 @@
 #include "core/log/StationLog.h"
 #include "core/personalise/PackageSources.h"
 #include "core/settings/SettingsRecord.h"
+#include "core/settings/StationFolder.h"
 #include "core/workflow/Models.h"
 
 #include <QMetaObject>
@@ -42,6 +43,12 @@ Station::~Station() {
 
 QString Station::sysfilePath() const {
     return m_state.m_strExeDir + QStringLiteral("sysfile");
+}
+
+void Station::writeSettings(const SettingsRecord& record) {
+    // The burn goes on without it, but the operator must know the record is old.
+    if (!record.Write(sysfilePath()))
+        m_log.WriteLog(QStringLiteral("%1写入失败").arg(sysfilePath()));
 }
 
 void Station::RestoreSettings() {
@@ -154,7 +161,7 @@ StartOutcome Station::StartService(const ControlValues& controls) {
     m_everStarted = true;
     setControls([](ControlState& c) { c.optionsEnabled = false; });
     record.setFlags(m_state.m_byFlags);
-    record.Write(sysfilePath());
+    writeSettings(record);
 
     if (!listening) {
         // Left pressed, the button would claim a service that answers no one.
@@ -252,12 +259,20 @@ void Station::RefreshTitle() {
 }
 
 void Station::ClearGeneratedFiles() {
+    // Never a folder of the system's programs, whatever the station was given.
+    if (!IsOwnStationFolder(m_state.m_strExeDir)) {
+        showMessage(QStringLiteral("%1不是工作站自己的文件夹,不清空").arg(m_state.m_strExeDir),
+                    false);
+        return;
+    }
     quorvane::ClearGeneratedFiles(m_state.m_strExeDir, false);
 }
 
 void Station::Shutdown() {
     m_log.WriteEndLine();
-    WriteRunFile(m_state.m_strExeDir, {});
+    if (!WriteRunFile(m_state.m_strExeDir, {}))
+        m_log.WriteLog(
+            QStringLiteral("%1写入失败").arg(m_state.m_strExeDir + QStringLiteral("log/")));
 }
 
 bool Station::isServerListening() const {

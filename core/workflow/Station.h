@@ -72,6 +72,7 @@ public:
     void RefreshTitle();
     QString title() const { return m_title; }
 
+    // Refused, with a message, in a folder that is not the station's own.
     void ClearGeneratedFiles();
 
     // The operator's answers.
@@ -119,6 +120,7 @@ private:
     void claimRow(int row);
     std::uint32_t now() const { return m_clock(); }
     QString sysfilePath() const;
+    void writeSettings(const SettingsRecord& record);
 
     StationLog& m_log;
     OperatorInterface& m_op;

@@ -468,6 +468,27 @@ private slots:
         runFiles.removeAll(QStringLiteral("log.txt"));
         QCOMPARE(runFiles.size(), 1);
     }
+
+    // Regression: a station that could not write its folder said nothing, and
+    // cleared whatever folder it was given.
+    void writeFailuresAreReported() {
+        StationRig rig;
+        QVERIFY(QDir(rig.dir.path()).mkdir(QStringLiteral("sysfile")));
+        rig.writeFile(QStringLiteral("root.img"), "r");
+        rig.s().m_strRootPath = rig.path(QStringLiteral("root.img"));
+        ControlValues c;
+        c.updateRoot = true;
+        QVERIFY(rig.station->StartService(c).started);
+        QCOMPARE(rig.logLines().last(), rig.path(QStringLiteral("sysfile")) + "写入失败");
+
+        rig.writeFile(QStringLiteral("plain"), "a file, not a folder");
+        const QString notAFolder = rig.path(QStringLiteral("plain/"));
+        rig.s().m_strExeDir = notAFolder;
+        rig.station->ClearGeneratedFiles();
+        QCOMPARE(rig.op.messageTexts(), QStringList{notAFolder + "不是工作站自己的文件夹,不清空"});
+        rig.station->Shutdown();
+        QCOMPARE(rig.logLines().last(), notAFolder + "log/写入失败");
+    }
 };
 
 QTEST_GUILESS_MAIN(StationTest)

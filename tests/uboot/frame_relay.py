@@ -63,17 +63,19 @@ class FrameRelay:
                     pass  # the station is gone: U-Boot times out and says so
 
     def _from_guest(self, frame):
+        if len(frame) < 42:  # shorter than an ARP or a UDP frame
+            return
         kind = struct.unpack_from("!H", frame, 12)[0]
-        if kind == ETH_ARP and len(frame) >= 42:
+        if kind == ETH_ARP:
             op, sender_mac, sender_ip, target_ip = struct.unpack_from("!6xH6s4s6x4s", frame, 14)
             if op == 1 and target_ip == self.station_ip:
                 self.guest = (sender_mac, sender_ip)
                 arp = struct.pack("!HHBBH6s4s6s4s", 1, ETH_IPV4, 6, 4, 2, STATION_MAC,
                                   self.station_ip, sender_mac, sender_ip)
                 self._to_guest(sender_mac, ETH_ARP, arp)
-        elif kind == ETH_IPV4 and len(frame) >= 42 and frame[23] == 17:
+        elif kind == ETH_IPV4 and frame[23] == 17:
             ihl = (frame[14] & 0x0F) * 4
-            if frame[30:34] != self.station_ip:
+            if frame[30:34] != self.station_ip or len(frame) < 14 + ihl + 8:
                 return
             self.guest = (frame[6:12], frame[26:30])
             sport, _, length = struct.unpack_from("!HHH", frame, 14 + ihl)

@@ -24,6 +24,7 @@ UBOOT = "/usr/lib/u-boot/qemu_arm64/u-boot.bin"  # Debian's u-boot-qemu
 STATION_IP = "192.168.1.55"
 LOAD = "0x40400000"  # kernel_addr_r: 512 MiB of RAM leave room for 32 MiB
 FLAG_MAC = 1
+GIVE_UP = 540  # s, under the ctest time-out
 
 
 @dataclasses.dataclass
@@ -72,17 +73,19 @@ def check(case, out, lost, path):
             want = f.read()
     except OSError as e:
         return [f"the station's file: {e.strerror}"]
+    problems = []
+    if case.loss is not losses.NoLoss and not lost:
+        problems.append("the relay lost nothing, so the case tested no loss")
+    if "@endok" not in out:
+        return problems + ["tftpboot failed"]
     size = re.search(r"@endsize ([0-9a-fA-F]+)", out)
     crc = re.search(r"==> ([0-9a-f]{8})", out)
     if not size or not crc:
-        return ["no filesize or CRC in U-Boot's output"]
-    problems = [] if "@endok" in out else ["tftpboot failed"]
+        return problems + ["no filesize or CRC in U-Boot's output"]
     got = (int(size.group(1), 16), int(crc.group(1), 16))
     if got != (len(want), zlib.crc32(want)):
         problems.append(f"U-Boot holds {got[0]} bytes, CRC {got[1]:08x}; the file has "
                         f"{len(want)} bytes, CRC {zlib.crc32(want):08x}")
-    if case.loss is not losses.NoLoss and not lost:
-        problems.append("the relay lost nothing, so the case tested no loss")
     return problems
 
 
@@ -141,8 +144,11 @@ def main():
             print(f"SKIP: {need} missing (scripts/setup-debian.sh installs qemu-system-arm "
                   "and u-boot-qemu)")
             return 77
-    # ctest's time-out and ^C end the run through the finally blocks.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    # Through the finally blocks: QEMU and the station stopped, the folder
+    # removed. ctest's own time-out (600 s) would kill us without that.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped by SIGTERM"))
+    signal.signal(signal.SIGALRM, lambda *_: sys.exit(f"gave up after {GIVE_UP} s"))
+    signal.alarm(GIVE_UP)
     started = time.monotonic()
     with tempfile.TemporaryDirectory(prefix="quorvane-uboot-") as work:
         result = run(os.path.abspath(sys.argv[1]), work)

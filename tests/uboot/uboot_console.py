@@ -60,6 +60,7 @@ class UBootConsole:
                 self.changed.wait(min(left, 1.0))
 
     def boot(self, timeout):
+        # Within U-Boot's 2 s count-down, or it tries to boot from the network.
         self.expect(r"Hit any key to stop autoboot", timeout)
         self.send("")
         self.run("setenv m @end")

@@ -135,8 +135,12 @@ def run(program, work):
 
 
 def main():
-    if len(sys.argv) != 2 or not os.access(sys.argv[1], os.X_OK):
+    if len(sys.argv) != 2:
         print(__doc__, file=sys.stderr)
+        return 2
+    if not os.access(sys.argv[1], os.X_OK):
+        print(f"{sys.argv[1]}: no such program (build the target quorvane-headless)",
+              file=sys.stderr)
         return 2
     for need, there in ((QEMU, processes.available(QEMU)), (UBOOT, os.path.isfile(UBOOT)),
                         ("setpriv", processes.available("setpriv"))):

@@ -49,6 +49,8 @@ void Station::RestoreSettings() {
     const SettingsRecord record = SettingsRecord::Read(sysfilePath(), &status);
     if (status == SettingsRecord::ReadStatus::SizeUnknown)
         m_log.WriteLog(QStringLiteral("文件为空!\n"));
+    else if (status == SettingsRecord::ReadStatus::Unreadable)
+        m_log.WriteLog(QStringLiteral("%1读取失败").arg(sysfilePath()));
 
     const QString serial = record.serialText();
     const std::uint8_t flags = record.flags();
@@ -182,6 +184,7 @@ void Station::StopService(const ControlValues& controls) {
 
 void Station::dropOperatorWaits() {
     m_handOver.clear();
+    m_routerRows.clear();
     if (m_ask) {
         const std::uint64_t id = m_ask->id;
         m_ask.reset();

@@ -185,6 +185,9 @@ void Station::OnScanEntered(const QString& scanText) {
         return;
     m_serialField = SerialFromScan(scanText);
     m_op.SetSerialText(m_serialField);
+    // The burn names the scanned board, not the serial left in the field:
+    // the header line and "sysfile" carry the label's own MACs.
+    m_state.m_strMac = scanText;
     setControls([](ControlState& c) { c.burnChecked = true; });
     SingleBurn();
 }

@@ -254,8 +254,9 @@ private slots:
                 rig.s().m_bUpdateUboot = controls.updateUboot;
                 rig.s().m_bRestoreCfg = controls.restoreCfg;
                 rig.s().m_bUpdateRoot = controls.updateRoot;
-                rig.station->OnScanEntered(QStringLiteral("5e3a71123458"));
-                QVERIFY(!rig.station->controlState().burnChecked);
+                rig.s().m_strMac = controls.serialText;
+                rig.s().m_strScan = QStringLiteral("5e3a71123458");
+                rig.station->SingleBurn();
             }
             QCOMPARE(rig.logLines(), QStringList{logged});
             QCOMPARE(int(rig.s().m_byFlags), flags);
@@ -441,9 +442,10 @@ private slots:
         }
         QCOMPARE(rig.op.serialTexts, QStringList{serial});
         QVERIFY(rig.station->controlState().burnChecked);
-        // The burn uses m_strMac as last exchanged; the next exchange takes
-        // the new serial.
-        QCOMPARE(rig.logLines(), QStringList{kHeaderFormat.arg(1).arg("00012")});
+        // Regression: the header and "sysfile" named the serial left in the
+        // field, not the scanned board.
+        QCOMPARE(rig.logLines(), QStringList{kHeaderFormat.arg(1).arg(scan)});
+        QCOMPARE(SettingsRecord::Read(rig.path("sysfile")).triple().base, ParseMacText(scan));
         QVERIFY(QFile::exists(rig.path(scan)));
         QCOMPARE(rig.station->ControlsFromState().serialText, serial);
     }

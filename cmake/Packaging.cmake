@@ -35,13 +35,14 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps adds the library packages the programs link (Qt 6, zlib, the C++
 # run time); declared here is what they load at run time or show.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(QUORVANE_DEB_DEPENDS "fonts-wqy-microhei")
+# Qt's SQL drivers are plugins: no library dependency names them.
+set(QUORVANE_DEB_DEPENDS "fonts-wqy-microhei, libqt6sql6-sqlite")
 if(TARGET quorvane)
     # The window's platform plugins (xcb, wayland) are loaded at run time.
     string(APPEND QUORVANE_DEB_DEPENDS ", qt6-qpa-plugins")
 endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS ${QUORVANE_DEB_DEPENDS})
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcap2-bin")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcap2-bin, libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 

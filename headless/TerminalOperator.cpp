@@ -22,9 +22,9 @@ void PrintError(const QString& text) {
 } // namespace
 
 TerminalOperator::TerminalOperator(int inputFd, MacAnswer onAnswer, Acknowledge onAcknowledge,
-                                   QObject* parent)
+                                   ReburnAnswer onReburn, QObject* parent)
     : QObject(parent), m_fd(inputFd), m_onAnswer(std::move(onAnswer)),
-      m_onAcknowledge(std::move(onAcknowledge)) {
+      m_onAcknowledge(std::move(onAcknowledge)), m_onReburn(std::move(onReburn)) {
     m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminalOperator::readInput);
 }
@@ -39,6 +39,26 @@ void TerminalOperator::AskForMac(std::uint64_t id) {
 void TerminalOperator::CancelMacRequest(std::uint64_t id) {
     if (m_ask == id)
         m_ask.reset();
+}
+
+void TerminalOperator::AskReburn(std::uint64_t id, const QString& text) {
+    m_reburn = id;
+    PrintError(text + QStringLiteral(" (y/n)"));
+    if (m_atEnd)
+        QTimer::singleShot(0, this, [this] { answerReburn(false); });
+}
+
+void TerminalOperator::CancelReburn(std::uint64_t id) {
+    if (m_reburn == id)
+        m_reburn.reset();
+}
+
+void TerminalOperator::answerReburn(bool yes) {
+    if (!m_reburn)
+        return;
+    const std::uint64_t id = *m_reburn;
+    m_reburn.reset();
+    m_onReburn(id, yes);
 }
 
 void TerminalOperator::ShowMessage(std::uint64_t id, const QString& text) {
@@ -67,6 +87,7 @@ void TerminalOperator::readInput() {
         m_notifier->setEnabled(false);
         if (!m_pending.isEmpty())
             handleLine(QString::fromUtf8(std::exchange(m_pending, {})));
+        answerReburn(false);
         answer(std::nullopt);
         return;
     }
@@ -81,6 +102,15 @@ void TerminalOperator::readInput() {
 
 void TerminalOperator::handleLine(const QString& raw) {
     const QString line = raw.trimmed();
+    if (m_reburn) {
+        if (line.compare(QLatin1String("y"), Qt::CaseInsensitive) == 0)
+            answerReburn(true);
+        else if (line.isEmpty() || line.compare(QLatin1String("n"), Qt::CaseInsensitive) == 0)
+            answerReburn(false);
+        else
+            PrintError(QStringLiteral("请输入 y 或 n"));
+        return;
+    }
     if (!m_ask) {
         if (!line.isEmpty())
             PrintError(QStringLiteral("没有设备在等待扫描，已忽略：%1").arg(line));

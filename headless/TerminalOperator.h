@@ -20,12 +20,16 @@ class TerminalOperator : public QObject, public OperatorInterface {
 public:
     using MacAnswer = std::function<void(std::uint64_t, const std::optional<QString>&)>;
     using Acknowledge = std::function<void(std::uint64_t)>;
+    using ReburnAnswer = std::function<void(std::uint64_t, bool)>;
 
     TerminalOperator(int inputFd, MacAnswer onAnswer, Acknowledge onAcknowledge,
-                     QObject* parent = nullptr);
+                     ReburnAnswer onReburn, QObject* parent = nullptr);
 
     void AskForMac(std::uint64_t id) override;
     void CancelMacRequest(std::uint64_t id) override;
+    // A y/n line answers; an empty line or the end of input is no.
+    void AskReburn(std::uint64_t id, const QString& text) override;
+    void CancelReburn(std::uint64_t id) override;
     void ShowMessage(std::uint64_t id, const QString& text) override;
     void PlaySound(int id) override;
     void SetTitle(const QString& title) override;
@@ -37,14 +41,17 @@ private:
     void readInput();
     void handleLine(const QString& line);
     void answer(const std::optional<QString>& label);
+    void answerReburn(bool yes);
 
     int m_fd;
     QSocketNotifier* m_notifier = nullptr;
     QByteArray m_pending;
     bool m_atEnd = false;
     std::optional<std::uint64_t> m_ask;
+    std::optional<std::uint64_t> m_reburn;
     MacAnswer m_onAnswer;
     Acknowledge m_onAcknowledge;
+    ReburnAnswer m_onReburn;
 };
 
 } // namespace quorvane

@@ -107,7 +107,8 @@ int main(int argc, char* argv[]) {
         [&station](std::uint64_t id, const std::optional<QString>& label) {
             station->OnMacAnswer(id, label);
         },
-        [&station](std::uint64_t id) { station->OnMessageAcknowledged(id); });
+        [&station](std::uint64_t id) { station->OnMessageAcknowledged(id); },
+        [&station](std::uint64_t id, bool yes) { station->OnReburnAnswer(id, yes); });
     station = std::make_unique<Station>(log, programDir, options.port, terminal);
     station->SelectModel(options.model);
 

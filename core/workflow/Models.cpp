@@ -41,4 +41,12 @@ QString TitleFor(int model, bool hasWpaKey) {
     return {};
 }
 
+QString ModelName(int code) {
+    for (const RouterModel& model : kRouterModels) {
+        if (model.code == code)
+            return QString::fromUtf8(model.menuText);
+    }
+    return {};
+}
+
 } // namespace quorvane

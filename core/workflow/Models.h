@@ -29,6 +29,8 @@ inline constexpr int kDefaultModel = 5;
 
 std::optional<int> ModelCodeForCommand(int command);
 bool IsModelCode(int code);
+// The model's menu text, empty for an unknown code.
+QString ModelName(int code);
 // The window title for a model and wireless-key mode; empty where none is defined.
 QString TitleFor(int model, bool hasWpaKey);
 

@@ -47,6 +47,13 @@ public:
     // The service stopped while asking: close the dialog, answer nothing.
     virtual void CancelMacRequest(std::uint64_t id) = 0;
 
+    // A label about to be burned was written before (the text says when and
+    // where): Yes burns it again, No leaves the board unburned. The answer
+    // goes to Station::OnReburnAnswer(id, yes).
+    virtual void AskReburn(std::uint64_t id, const QString& text) = 0;
+    // The service stopped while asking: close the question, answer nothing.
+    virtual void CancelReburn(std::uint64_t id) = 0;
+
     // A message box with an OK button. Its acknowledgement goes to
     // Station::OnMessageAcknowledged(id); when the message was raised while
     // serving a router, the server waits for it.

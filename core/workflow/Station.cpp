@@ -32,8 +32,17 @@ Station::Station(StationLog& log, QString programDir, std::uint16_t port, Operat
       m_rows(chooseTimers(timers, m_ownTimers)) {
     m_state.m_strExeDir = std::move(programDir);
     m_state.g_curItem = 0; // the placeholder row
+    m_record = std::make_unique<record::ProductionRecord>(m_state.m_strExeDir);
     m_link->setHooks(this);
-    connect(&m_rows, &DeviceRows::rowFinishedByTimer, this, [this] { m_op.PlaySound(136); });
+    connect(&m_rows, &DeviceRows::rowFinishedByTimer, this, [this](int row) {
+        m_record->Written(row, false);
+        m_op.PlaySound(136);
+    });
+    // Told once; the boards go on whether the record can be written or not.
+    connect(m_record.get(), &record::ProductionRecord::failed, this, [this](const QString& text) {
+        m_log.WriteLog(text);
+        showMessage(text, false);
+    });
 }
 
 Station::~Station() {
@@ -184,6 +193,7 @@ void Station::StopService(const ControlValues& controls) {
         return;
     dropOperatorWaits();
     m_link->stop();
+    m_record->Stopped();
     setControls([](ControlState& c) { c.serviceCaption = QStringLiteral("启动"); });
     m_log.WriteLog(QStringLiteral("强制关闭服务"));
     setControls([](ControlState& c) { c.optionsEnabled = true; });
@@ -192,10 +202,17 @@ void Station::StopService(const ControlValues& controls) {
 void Station::dropOperatorWaits() {
     m_handOver.clear();
     m_routerRows.clear();
+    m_reburnConfirmed.clear();
+    m_reburnRefused.clear();
     if (m_ask) {
         const std::uint64_t id = m_ask->id;
         m_ask.reset();
         m_op.CancelMacRequest(id);
+    }
+    if (m_reburn) {
+        const std::uint64_t id = m_reburn->id;
+        m_reburn.reset();
+        m_op.CancelReburn(id);
     }
     // Messages stay on screen for the operator; only what waited on them goes.
     m_transferMessages.clear();
@@ -269,6 +286,7 @@ void Station::ClearGeneratedFiles() {
 }
 
 void Station::Shutdown() {
+    m_record->ShutDown();
     m_log.WriteEndLine();
     if (!WriteRunFile(m_state.m_strExeDir, {}))
         m_log.WriteLog(

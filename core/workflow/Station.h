@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/record/ProductionRecord.h"
 #include "core/tftp/TransferHooks.h"
 #include "core/workflow/DeviceRows.h"
 #include "core/workflow/HandOverWatch.h"
@@ -48,6 +49,8 @@ public:
     DeviceRows& rows() { return m_rows; }
     const DeviceRows& rows() const { return m_rows; }
     OperatorInterface& operatorInterface() { return m_op; }
+    // One row per board attempt in "production.db" in the station folder.
+    record::ProductionRecord& record() { return *m_record; }
 
     // Options and paths from "sysfile" (logs "文件为空!\n" when it has no
     // size, "<path>读取失败" when it cannot be opened); the serial field shows
@@ -78,6 +81,7 @@ public:
     // The operator's answers.
     void OnMacAnswer(std::uint64_t askId, const std::optional<QString>& label);
     void OnMessageAcknowledged(std::uint64_t messageId);
+    void OnReburnAnswer(std::uint64_t id, bool burnAgain);
 
     // End line and run file (the window's destruction).
     void Shutdown();
@@ -87,6 +91,7 @@ public:
     bool isServiceChecked() const { return m_controls.serviceChecked; }
     bool optionsLocked() const { return !m_controls.optionsEnabled; }
     bool isAskingForMac() const { return m_ask.has_value(); }
+    bool isAskingForReburn() const { return m_reburn.has_value(); }
     bool isServerListening() const;
     std::uint16_t serverPort() const;
 
@@ -106,18 +111,40 @@ private:
         int row = 0;
     };
 
+    // A label about to be burned whose newest row is a finished board waits
+    // for the operator's yes or no; what the answer continues.
+    struct PendingReburn {
+        enum class Kind { ScanDialog, ScanField, RouterByName, MacPackage, Continuous };
+        Kind kind = Kind::ScanField;
+        std::uint64_t id = 0;
+        QString label;
+        int row = -1;         // the device row, -1 for a burn without a router
+        PendingAsk ask;       // ScanDialog
+        tftp::Peer peer;      // RouterByName
+        QString name;         // RouterByName
+        ControlValues values; // Continuous
+    };
+
     void exchangeFromControls(const ControlValues& controls);
     bool validateBurn(bool continuous, SettingsRecord& record);
-    void runSingleBurn(bool fromTransfer);
-    void buildMacPackage(bool fromTransfer);
+    // row: the device row of the board, -1 when no router is involved.
+    void runSingleBurn(bool fromTransfer, int row);
+    void buildMacPackage(bool fromTransfer, int row);
+    void burnScannedLabel(const QString& label, const PendingAsk& ask);
+    void burnRequestedName(const tftp::Peer& peer, const QString& name, int row);
     void finishMacAnswer(const std::optional<QString>& label, const PendingAsk& ask);
+    // The MAC guard: true when the label may be burned now; otherwise the
+    // operator is asked and OnReburnAnswer goes on from `pending`.
+    bool guardLabel(const QString& label, PendingReburn pending);
+    QString macPackageLabel() const;
+    bool isRefused(const QString& label) const;
     void showMessage(const QString& text, bool fromTransfer);
     void holdServer();
     void releaseServer();
     void afterAcknowledgements(std::function<void()> next);
     void dropOperatorWaits();
     void setControls(const std::function<void(ControlState&)>& change);
-    void claimRow(int row);
+    void claimRow(int row, const tftp::Peer& router);
     std::uint32_t now() const { return m_clock(); }
     QString sysfilePath() const;
     void writeSettings(const SettingsRecord& record);
@@ -135,7 +162,11 @@ private:
     QString m_serialField;      // what the serial field 1004 shows
     bool m_everStarted = false; // m_dwThreadId != 0
 
+    std::unique_ptr<record::ProductionRecord> m_record;
     std::optional<PendingAsk> m_ask;
+    std::optional<PendingReburn> m_reburn;
+    std::set<QString> m_reburnConfirmed; // once each, for the router asking again
+    std::set<QString> m_reburnRefused;   // for the rest of the run
     HandOverWatch m_handOver;
     RouterRows m_routerRows;
     std::uint64_t m_nextId = 1;

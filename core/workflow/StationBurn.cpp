@@ -4,6 +4,7 @@
 #include "core/personalise/MacAddress.h"
 #include "core/personalise/MacPackage.h"
 #include "core/settings/SettingsRecord.h"
+#include "core/workflow/Models.h"
 #include "core/workflow/Station.h"
 
 #include <cctype>
@@ -11,6 +12,23 @@
 namespace quorvane {
 
 namespace {
+
+record::BurnFacts burnFacts(const QString& label, const StationState& s) {
+    record::BurnFacts facts;
+    facts.label = label;
+    facts.triple = s.m_macs;
+    facts.macWritten = (s.m_byFlags & kSelectMac) != 0;
+    facts.modelCode = s.m_nModel;
+    facts.modelName = ModelName(s.m_nModel);
+    facts.selection = s.m_byFlags;
+    if (s.m_byFlags & kSelectBootLoader)
+        facts.bootLoaderPath = s.m_strUbootPath;
+    if (s.m_byFlags & kSelectRoot)
+        facts.rootPath = s.m_strRootPath;
+    if (s.m_byFlags & kSelectConfig)
+        facts.configPath = s.m_strCfgPath;
+    return facts;
+}
 
 PackageSources sourcesOf(const StationState& s) {
     PackageSources sources;
@@ -90,10 +108,10 @@ bool Station::validateBurn(bool continuous, SettingsRecord& record) {
 }
 
 void Station::SingleBurn() {
-    runSingleBurn(false);
+    runSingleBurn(false, -1);
 }
 
-void Station::runSingleBurn(bool fromTransfer) {
+void Station::runSingleBurn(bool fromTransfer, int row) {
     StationState& s = m_state;
     SettingsRecord record;
     if (!validateBurn(false, record))
@@ -119,11 +137,13 @@ void Station::runSingleBurn(bool fromTransfer) {
         RefreshTitle();
     if (!result.ok())
         showMessage(result.message, fromTransfer);
+    else
+        m_record->Built(row, burnFacts(s.m_strScan, s));
 
     s.m_dwStartTick = now();
 }
 
-void Station::buildMacPackage(bool fromTransfer) {
+void Station::buildMacPackage(bool fromTransfer, int row) {
     StationState& s = m_state;
     MacPackageRequest request;
     request.programDir = s.m_strExeDir;
@@ -137,6 +157,9 @@ void Station::buildMacPackage(bool fromTransfer) {
     s.m_macs = result.triple;
     if (!result.ok())
         showMessage(result.message, fromTransfer);
+    else
+        m_record->Built(row,
+                        burnFacts((s.m_byFlags & kSelectMac) ? macPackageLabel() : QString(), s));
 }
 
 void Station::ContinuousBurn(bool checked, const ControlValues& controls) {
@@ -157,6 +180,12 @@ void Station::ContinuousBurn(bool checked, const ControlValues& controls) {
         return;
     }
 
+    PendingReburn guarded;
+    guarded.kind = PendingReburn::Kind::Continuous;
+    guarded.values = controls;
+    if ((s.m_byFlags & kSelectMac) && !guardLabel(macPackageLabel(), guarded))
+        return; // the operator's answer goes on from here
+
     setControls([](ControlState& c) { c.continuousCaption = QStringLiteral("停止"); });
     s.m_dwStartTick = now();
     if (s.m_nDeviceNo == 0)
@@ -168,7 +197,7 @@ void Station::ContinuousBurn(bool checked, const ControlValues& controls) {
     OnIndicatorNumber(
         (s.m_byFlags & kSelectMac) ? number : static_cast<std::uint32_t>(s.m_nDeviceNo), 0);
     writeSettings(record);
-    buildMacPackage(false);
+    buildMacPackage(false, -1);
     s.m_dwStartTick = now();
     setControls([](ControlState& c) {
         c.optionsEnabled = false;
@@ -183,6 +212,10 @@ void Station::OnScanEntered(const QString& scanText) {
     m_state.m_strScan = scanText;
     if (scanText.size() != 12)
         return;
+    PendingReburn guarded;
+    guarded.kind = PendingReburn::Kind::ScanField;
+    if (!guardLabel(scanText, guarded))
+        return; // a yes scans it again
     m_serialField = SerialFromScan(scanText);
     m_op.SetSerialText(m_serialField);
     // The burn names the scanned board, not the serial left in the field:

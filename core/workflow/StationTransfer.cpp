@@ -22,10 +22,11 @@ constexpr int kMacPackagePeriodMs = 900;
 
 } // namespace
 
-void Station::claimRow(int row) {
+void Station::claimRow(int row, const tftp::Peer& router) {
     m_rows.setText(row, DeviceRows::MacColumn, kClaimedText);
     m_rows.setProgressMax(row, 100);
     m_rows.setProgress(row, 1);
+    m_record->Claimed(row, router.address.toString(), router.port);
 }
 
 tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
@@ -43,12 +44,21 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
             s.m_byFlags |= kSelectConfig;
         if (s.m_bUpdateRoot)
             s.m_byFlags |= kSelectRoot;
-        buildMacPackage(true);
+        const bool macWritten = (s.m_byFlags & kSelectMac) != 0;
+        const QString label = macWritten ? macPackageLabel() : QString();
+        if (macWritten && isRefused(label))
+            return tftp::RequestVerdict::Drop; // the operator said no to this MAC
         s.g_processing = 1;
         // The current row is the board in hand's: this router gets its own.
         const int own =
             m_handOver.holdsAnother(request.peer, now()) ? m_rows.appendWaitingRow() : row;
-        claimRow(own);
+        claimRow(own, request.peer);
+        PendingReburn guarded;
+        guarded.kind = PendingReburn::Kind::MacPackage;
+        guarded.row = own;
+        if (macWritten && !guardLabel(label, guarded))
+            return tftp::RequestVerdict::Answered; // it asks again once the operator decided
+        buildMacPackage(true, own);
         m_routerRows.assign(request.peer, own);
         return tftp::RequestVerdict::Serve;
     }
@@ -65,8 +75,11 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
         m_log.WriteLogFormat("Transmiting...wait a while %s\n", qUtf8Printable(request.name));
         return tftp::RequestVerdict::Drop;
     }
+    // A label the operator would not burn again: its router asks in vain.
+    if (s.g_nexttime == 0 && !s.m_bUpdateMAC && isRefused(request.name))
+        return tftp::RequestVerdict::Drop;
     if (s.g_nexttime == 0)
-        claimRow(row);
+        claimRow(row, request.peer);
     s.g_processing = 1;
     m_log.WriteLogFormat("Check MAC %d nexttime %d", s.m_bUpdateMAC ? 1 : 0, s.g_nexttime);
 
@@ -92,15 +105,27 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
     }
 
     // The router asks for the file named after its own label.
-    s.m_strMac = request.name;
-    s.m_strScan = request.name;
-    m_op.SetScanText(request.name);
-    runSingleBurn(true);
+    PendingReburn guarded;
+    guarded.kind = PendingReburn::Kind::RouterByName;
+    guarded.row = row;
+    guarded.peer = request.peer;
+    guarded.name = request.name;
+    if (!guardLabel(request.name, guarded))
+        return tftp::RequestVerdict::Answered; // a yes serves its next request at once
+    burnRequestedName(request.peer, request.name, row);
+    return tftp::RequestVerdict::Serve;
+}
+
+void Station::burnRequestedName(const tftp::Peer& peer, const QString& name, int row) {
+    StationState& s = m_state;
+    s.m_strMac = name;
+    s.m_strScan = name;
+    m_op.SetScanText(name);
+    runSingleBurn(true, row);
     m_rows.setText(row, DeviceRows::MacColumn, s.m_strMac);
     s.g_nexttime = 1;
-    m_handOver.takeInHand(request.peer, now());
-    m_routerRows.assign(request.peer, row);
-    return tftp::RequestVerdict::Serve;
+    m_handOver.takeInHand(peer, now());
+    m_routerRows.assign(peer, row);
 }
 
 void Station::OnMacAnswer(std::uint64_t askId, const std::optional<QString>& label) {
@@ -118,11 +143,21 @@ void Station::OnMacAnswer(std::uint64_t askId, const std::optional<QString>& lab
         finishMacAnswer(std::nullopt, ask);
         return;
     }
-    m_state.m_strMac = *accepted;
-    m_state.m_strScan = *accepted;
-    m_op.SetScanText(*accepted);
-    runSingleBurn(true);
-    afterAcknowledgements([this, accepted, ask] { finishMacAnswer(accepted, ask); });
+    m_record->Scanned(ask.row, *accepted);
+    PendingReburn guarded;
+    guarded.kind = PendingReburn::Kind::ScanDialog;
+    guarded.row = ask.row;
+    guarded.ask = ask;
+    if (guardLabel(*accepted, guarded))
+        burnScannedLabel(*accepted, ask);
+}
+
+void Station::burnScannedLabel(const QString& label, const PendingAsk& ask) {
+    m_state.m_strMac = label;
+    m_state.m_strScan = label;
+    m_op.SetScanText(label);
+    runSingleBurn(true, ask.row);
+    afterAcknowledgements([this, label, ask] { finishMacAnswer(label, ask); });
 }
 
 void Station::finishMacAnswer(const std::optional<QString>& label, const PendingAsk& ask) {
@@ -134,6 +169,7 @@ void Station::finishMacAnswer(const std::optional<QString>& label, const Pending
         m_handOver.macSetSent(ask.peer, ask.name, *label, now());
         m_handOver.takeInHand(ask.peer, now());
     } else {
+        m_record->ScanCancelled(ask.row);
         m_handOver.release();
         m_state.g_nexttime = 0;
         m_state.g_processing = 0;
@@ -172,6 +208,7 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
             s.g_nexttime = 0;
             m_handOver.release();
         }
+        m_record->Transferred(row, false);
         m_rows.setText(row, DeviceRows::StatusColumn, kAgainText);
         return tftp::CompletionResult::Continue;
     }
@@ -190,6 +227,7 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
         s.g_processing = 0;
         s.g_nexttime = 1;
         m_handOver.takeInHand(request.peer, now());
+        m_record->Transferred(row, true);
         m_rows.setText(row, DeviceRows::StatusColumn, kAgainText);
         return tftp::CompletionResult::Continue;
     }
@@ -197,6 +235,7 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
     s.g_processing = 0;
     s.g_nexttime = 0;
     m_handOver.release();
+    m_record->Transferred(row, false);
     m_rows.setText(row, DeviceRows::StatusColumn, kWritingText);
     m_rows.setProgress(row, 50);
     const bool acknowledged = variant == tftp::CompletionVariant::Acknowledgement;
@@ -211,7 +250,7 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
 
 void Station::OnServeFailed(const tftp::ReadRequest& request) {
     StationState& s = m_state;
-    m_routerRows.take(request.peer);
+    const std::optional<int> row = m_routerRows.take(request.peer);
     if (request.crc != 0 && s.g_nexttime == 1) {
         // Another board while the one in hand is still busy: turned away.
         if (!m_handOver.hasLapsed(request.peer, now()))
@@ -221,10 +260,13 @@ void Station::OnServeFailed(const tftp::ReadRequest& request) {
         s.g_nexttime = 0;
         s.g_processing = 0;
         m_handOver.release();
+        m_record->Released(s.g_curItem);
         m_log.WriteLogFormat("%s不能发送,下一个请求按新设备处理", qUtf8Printable(request.name));
     } else if (request.crc == 0 && s.g_nexttime == 0) {
         // Nothing went out, so nothing is in hand: new boards are let in again.
         s.g_processing = 0;
+        if (row)
+            m_record->Released(*row);
     }
 }
 
@@ -238,6 +280,7 @@ void Station::OnDone(const tftp::Peer& /*peer*/, const QString& macText) {
         return;
     m_rows.completeRow(row, row);
     ++m_state.m_nDeviceNo;
+    m_record->Written(row, true);
     m_op.PlaySound(136);
 }
 

@@ -386,6 +386,32 @@ void CQuorvaneDlg::CancelMacRequest(std::uint64_t id) {
     dialog->deleteLater();
 }
 
+void CQuorvaneDlg::AskReburn(std::uint64_t id, const QString& text) {
+    CancelReburn(m_reburnId);
+    auto* box = new QMessageBox(QMessageBox::Question, kMessageTitle, text,
+                                QMessageBox::Yes | QMessageBox::No, this);
+    // A stray Enter from the scanner must not burn a label a second time.
+    box->setDefaultButton(QMessageBox::No);
+    m_reburnBox = box;
+    m_reburnId = id;
+    connect(box, &QDialog::finished, this, [this, box, id](int result) {
+        box->deleteLater();
+        if (m_reburnBox != box)
+            return; // withdrawn
+        m_reburnBox = nullptr;
+        m_station->OnReburnAnswer(id, result == QMessageBox::Yes);
+    });
+    box->open();
+}
+
+void CQuorvaneDlg::CancelReburn(std::uint64_t id) {
+    if (!m_reburnBox || m_reburnId != id)
+        return;
+    QMessageBox* box = m_reburnBox;
+    m_reburnBox = nullptr;
+    box->reject();
+}
+
 void CQuorvaneDlg::ShowMessage(std::uint64_t id, const QString& text) {
     QMessageBox* box = OpenMessageBox(text);
     connect(box, &QDialog::finished, this, [this, id] { m_station->OnMessageAcknowledged(id); });

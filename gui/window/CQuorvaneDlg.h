@@ -85,6 +85,8 @@ public:
     // The station's side of the operator.
     void AskForMac(std::uint64_t id) override;
     void CancelMacRequest(std::uint64_t id) override;
+    void AskReburn(std::uint64_t id, const QString& text) override;
+    void CancelReburn(std::uint64_t id) override;
     void ShowMessage(std::uint64_t id, const QString& text) override;
     void PlaySound(int id) override;
     void SetTitle(const QString& title) override;
@@ -129,6 +131,8 @@ private:
 
     QPointer<CDlgMac> m_macDialog;
     std::uint64_t m_macAskId = 0;
+    QPointer<QMessageBox> m_reburnBox;
+    std::uint64_t m_reburnId = 0;
     quorvane::ControlState m_shownControls;
     bool m_bPlaced = false;
     bool m_bShutDown = false;

@@ -47,6 +47,19 @@ struct ScriptedOperator final : OperatorInterface {
         });
     }
     void CancelMacRequest(std::uint64_t id) override { cancelled << id; }
+    // Each re-burn question takes the next answer; yes when none is left.
+    std::deque<bool> reburnAnswers;
+    QStringList reburnQuestions;
+    void AskReburn(std::uint64_t id, const QString& text) override {
+        reburnQuestions << text;
+        bool yes = true;
+        if (!reburnAnswers.empty()) {
+            yes = reburnAnswers.front();
+            reburnAnswers.pop_front();
+        }
+        QTimer::singleShot(1, [this, id, yes] { station->OnReburnAnswer(id, yes); });
+    }
+    void CancelReburn(std::uint64_t) override {}
     void ShowMessage(std::uint64_t id, const QString& text) override {
         messages << text;
         QTimer::singleShot(0, [this, id] { station->OnMessageAcknowledged(id); });

@@ -107,6 +107,13 @@ struct ScriptedOperator final : OperatorInterface {
         return labels.takeFirst();
     }
     void CancelMacRequest(std::uint64_t) override {}
+    // A rework line: every re-burn is confirmed.
+    int reburnsAsked = 0;
+    void AskReburn(std::uint64_t id, const QString&) override {
+        ++reburnsAsked;
+        QTimer::singleShot(0, station, [this, id] { station->OnReburnAnswer(id, true); });
+    }
+    void CancelReburn(std::uint64_t) override {}
     void ShowMessage(std::uint64_t id, const QString& text) override {
         messages << text;
         QTimer::singleShot(0, station, [this, id] { station->OnMessageAcknowledged(id); });

@@ -34,6 +34,9 @@ struct FakeOperator final : OperatorInterface {
     // A blocking dialog answers before the call returns.
     std::function<void(std::uint64_t)> answerAtOnce;
     std::function<void(std::uint64_t)> acknowledgeAtOnce;
+    std::function<void(std::uint64_t)> answerReburnAtOnce;
+    QList<std::pair<std::uint64_t, QString>> reburns;
+    QList<std::uint64_t> cancelledReburns;
 
     void AskForMac(std::uint64_t id) override {
         asks << id;
@@ -41,6 +44,12 @@ struct FakeOperator final : OperatorInterface {
             answerAtOnce(id);
     }
     void CancelMacRequest(std::uint64_t id) override { cancelledAsks << id; }
+    void AskReburn(std::uint64_t id, const QString& text) override {
+        reburns.append({id, text});
+        if (answerReburnAtOnce)
+            answerReburnAtOnce(id);
+    }
+    void CancelReburn(std::uint64_t id) override { cancelledReburns << id; }
     void ShowMessage(std::uint64_t id, const QString& text) override {
         messages.append({id, text});
         if (acknowledgeAtOnce)

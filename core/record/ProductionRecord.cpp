@@ -1,0 +1,193 @@
+#include "core/record/ProductionRecord.h"
+
+#include "core/record/RecordStore.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QSysInfo>
+#include <QUuid>
+
+namespace quorvane::record {
+
+namespace {
+
+QString MacText(const MacAddress& mac) {
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(mac.bytes.data()), 6).toHex().toUpper());
+}
+
+} // namespace
+
+ProductionRecord::ProductionRecord(const QString& stationFolder, Clock clock, QObject* parent)
+    : QObject(parent), m_folder(stationFolder), m_host(QSysInfo::machineHostName()),
+      m_clock(clock ? std::move(clock) : [] { return QDateTime::currentMSecsSinceEpoch(); }) {
+    m_startedAt = m_clock();
+    m_store = RecordStore::Open(QDir(stationFolder).filePath(FileName()), &m_openError);
+}
+
+ProductionRecord::~ProductionRecord() = default;
+
+void ProductionRecord::setLineLink(std::unique_ptr<LineLink> line) {
+    m_line = std::move(line);
+}
+
+BoardAttempt ProductionRecord::newAttempt() const {
+    BoardAttempt a;
+    a.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    a.station = m_host;
+    a.folder = m_folder;
+    a.claimedAt = m_clock();
+    return a;
+}
+
+BoardAttempt* ProductionRecord::onRow(int row) {
+    const auto it = m_rows.find(row);
+    return it == m_rows.end() ? nullptr : &*it;
+}
+
+std::optional<BoardAttempt> ProductionRecord::attemptOnRow(int row) const {
+    const auto it = m_rows.constFind(row);
+    if (it == m_rows.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+void ProductionRecord::save(const BoardAttempt& attempt) {
+    QString error = m_openError;
+    const bool stored = m_store && m_store->save(attempt, &error);
+    if (stored) {
+        m_failing = false;
+        if (m_line)
+            m_line->rowSaved(attempt.id);
+        return;
+    }
+    if (m_failing)
+        return;
+    m_failing = true;
+    Q_EMIT failed(
+        QStringLiteral("生产记录%1写入失败: %2").arg(QDir(m_folder).filePath(FileName()), error));
+}
+
+void ProductionRecord::close(BoardAttempt& attempt, Outcome outcome) {
+    attempt.outcome = outcome;
+    if (IsWritten(outcome))
+        attempt.finishedAt = m_clock();
+    save(attempt);
+}
+
+void ProductionRecord::Claimed(int row, const QString& routerAddress, int routerPort) {
+    if (BoardAttempt* old = onRow(row); old && !IsFinal(old->outcome))
+        close(*old, old->transferredAt > 0 ? Outcome::Delivered : Outcome::Released);
+    BoardAttempt a = newAttempt();
+    a.routerAddress = routerAddress;
+    a.routerPort = routerPort;
+    m_rows.insert(row, a);
+    save(a);
+}
+
+void ProductionRecord::Scanned(int row, const QString& label) {
+    if (BoardAttempt* a = onRow(row)) {
+        a->label = label.toUpper();
+        a->scannedAt = m_clock();
+        save(*a);
+    }
+}
+
+void ProductionRecord::ScanCancelled(int row) {
+    if (BoardAttempt* a = onRow(row); a && !IsFinal(a->outcome))
+        close(*a, Outcome::ScanCancelled);
+}
+
+void ProductionRecord::ReburnAnswered(int row, bool confirmed) {
+    BoardAttempt* a = onRow(row);
+    if (!a)
+        return;
+    a->reburn = confirmed ? QStringLiteral("confirmed") : QStringLiteral("refused");
+    if (confirmed)
+        save(*a);
+    else
+        close(*a, Outcome::ReburnRefused);
+}
+
+void ProductionRecord::Built(int row, const BurnFacts& facts) {
+    BoardAttempt prepared;
+    BoardAttempt* a = row >= 0 ? onRow(row) : nullptr;
+    if (!a) {
+        prepared = newAttempt();
+        prepared.outcome = Outcome::Prepared;
+        a = &prepared;
+    }
+    a->label = facts.label.toUpper();
+    if (facts.macWritten) {
+        a->baseMac = MacText(facts.triple.base);
+        a->modelMac = MacText(facts.triple.model);
+        a->wanMac = MacText(facts.triple.wan);
+    }
+    a->modelCode = facts.modelCode;
+    a->modelName = facts.modelName;
+    a->selection = facts.selection;
+    a->bootLoader = m_sources.of(facts.bootLoaderPath);
+    a->rootImage = m_sources.of(facts.rootPath);
+    a->configTemplate = m_sources.of(facts.configPath);
+    a->builtAt = m_clock();
+    save(*a);
+}
+
+void ProductionRecord::Transferred(int row, bool fetchAgain) {
+    BoardAttempt* a = onRow(row);
+    if (!a || IsFinal(a->outcome))
+        return;
+    a->transferredAt = m_clock();
+    if (fetchAgain)
+        ++a->refetches;
+    a->outcome = fetchAgain ? Outcome::FetchedAgain : Outcome::InProgress;
+    save(*a);
+}
+
+void ProductionRecord::Written(int row, bool byDone) {
+    BoardAttempt* a = onRow(row);
+    // The first word of a finish counts; a DONE after the timer changes nothing.
+    if (a && !IsWritten(a->outcome))
+        close(*a, byDone ? Outcome::WrittenDone : Outcome::WrittenTimer);
+}
+
+void ProductionRecord::Released(int row) {
+    if (BoardAttempt* a = onRow(row); a && !IsFinal(a->outcome))
+        close(*a, Outcome::Released);
+}
+
+void ProductionRecord::Stopped() {
+    for (BoardAttempt& a : m_rows) {
+        // A board that has its files writes on; its row timer still runs.
+        const bool writing = a.transferredAt > 0 && a.outcome == Outcome::InProgress;
+        if (!IsFinal(a.outcome) && !writing)
+            close(a, Outcome::Stopped);
+    }
+}
+
+void ProductionRecord::ShutDown() {
+    Stopped();
+    for (BoardAttempt& a : m_rows) {
+        if (!IsFinal(a.outcome))
+            close(a, Outcome::Delivered);
+    }
+}
+
+LabelCheck ProductionRecord::Check(const QString& label) {
+    LabelCheck check;
+    if (m_store)
+        check.written = m_store->latestWritten(label);
+    if (!m_line)
+        return check;
+    const LabelCheck line = m_line->check(label);
+    check.localOnly = line.localOnly;
+    if (line.written && (!check.written || line.written->finishedAt > check.written->finishedAt))
+        check.written = line.written;
+    return check;
+}
+
+RecordSummary ProductionRecord::ShiftSummary() {
+    return m_store ? Summarise(*m_store, m_startedAt) : RecordSummary{};
+}
+
+} // namespace quorvane::record

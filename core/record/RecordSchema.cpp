@@ -1,0 +1,99 @@
+#include "core/record/RecordSchema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+namespace quorvane::record {
+
+namespace {
+
+// Each step as it was first shipped; a later change is a new step.
+const QStringList& Step(int version) {
+    static const QStringList kSteps[] = {
+        {
+            QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"),
+            QStringLiteral("INSERT INTO schema_version (version) VALUES (0)"),
+            QStringLiteral(
+                "CREATE TABLE boards ("
+                " id TEXT PRIMARY KEY, station TEXT NOT NULL, folder TEXT NOT NULL,"
+                " router_address TEXT NOT NULL DEFAULT '', router_port INTEGER NOT NULL DEFAULT 0,"
+                " label TEXT NOT NULL DEFAULT '', base_mac TEXT NOT NULL DEFAULT '',"
+                " model_mac TEXT NOT NULL DEFAULT '', wan_mac TEXT NOT NULL DEFAULT '',"
+                " model_code INTEGER NOT NULL DEFAULT 0, model_name TEXT NOT NULL DEFAULT '',"
+                " selection INTEGER NOT NULL DEFAULT 0,"
+                " bootloader_name TEXT NOT NULL DEFAULT '', bootloader_size BIGINT NOT NULL "
+                "DEFAULT 0, bootloader_crc BIGINT NOT NULL DEFAULT 0,"
+                " root_name TEXT NOT NULL DEFAULT '', root_size BIGINT NOT NULL DEFAULT 0,"
+                " root_crc BIGINT NOT NULL DEFAULT 0,"
+                " config_name TEXT NOT NULL DEFAULT '', config_size BIGINT NOT NULL DEFAULT 0,"
+                " config_crc BIGINT NOT NULL DEFAULT 0,"
+                " claimed_at BIGINT NOT NULL, scanned_at BIGINT NOT NULL DEFAULT 0,"
+                " built_at BIGINT NOT NULL DEFAULT 0, transferred_at BIGINT NOT NULL DEFAULT 0,"
+                " finished_at BIGINT NOT NULL DEFAULT 0, elapsed_ms BIGINT NOT NULL DEFAULT -1,"
+                " outcome TEXT NOT NULL, refetches INTEGER NOT NULL DEFAULT 0,"
+                " reburn TEXT NOT NULL DEFAULT '')"),
+            // The guard looks a label up; list and summary go by time.
+            QStringLiteral("CREATE INDEX boards_label ON boards (label, finished_at)"),
+            QStringLiteral("CREATE INDEX boards_claimed ON boards (claimed_at)"),
+        },
+        {
+            QStringLiteral("ALTER TABLE boards ADD COLUMN revision BIGINT NOT NULL DEFAULT 1"),
+            QStringLiteral(
+                "CREATE TABLE deliveries (id TEXT PRIMARY KEY, revision BIGINT NOT NULL)"),
+        },
+    };
+    return kSteps[version - 1];
+}
+
+} // namespace
+
+int SchemaVersion(QSqlDatabase& db) {
+    if (!db.tables().contains(QStringLiteral("schema_version")))
+        return 0;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT version FROM schema_version")) || !query.next())
+        return 0;
+    return query.value(0).toInt();
+}
+
+bool MigrateSchema(QSqlDatabase& db, QString* error, int upTo) {
+    const auto fail = [&](const QString& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    const int current = SchemaVersion(db);
+    if (current > kSchemaVersion)
+        return fail(QStringLiteral("the record was made by a newer station (schema %1, this one "
+                                   "knows %2)")
+                        .arg(current)
+                        .arg(kSchemaVersion));
+    if (current >= upTo)
+        return true;
+    if (!db.transaction())
+        return fail(db.lastError().text());
+    QSqlQuery query(db);
+    for (int version = current + 1; version <= upTo; ++version) {
+        for (const QString& statement : Step(version)) {
+            if (!query.exec(statement)) {
+                const QString why = query.lastError().text();
+                db.rollback();
+                return fail(why);
+            }
+        }
+        query.prepare(QStringLiteral("UPDATE schema_version SET version = ?"));
+        query.addBindValue(version);
+        if (!query.exec()) {
+            const QString why = query.lastError().text();
+            db.rollback();
+            return fail(why);
+        }
+    }
+    if (!db.commit())
+        return fail(db.lastError().text());
+    return true;
+}
+
+} // namespace quorvane::record

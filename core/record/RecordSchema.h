@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace quorvane::record {
+
+// Version 1: the boards table; 2: a revision per row and the deliveries to
+// the line-wide database. The same schema serves SQLite and PostgreSQL.
+inline constexpr int kSchemaVersion = 2;
+
+// 0 for a database without the record's tables.
+int SchemaVersion(QSqlDatabase& db);
+
+// Brings db up to version upTo (the current one unless a test wants an older
+// file) in one transaction. Refuses a database of a newer station: it
+// cannot know what that one's rows mean.
+bool MigrateSchema(QSqlDatabase& db, QString* error, int upTo = kSchemaVersion);
+
+} // namespace quorvane::record

@@ -1,0 +1,253 @@
+#include "core/record/RecordStore.h"
+
+#include "core/record/RecordSchema.h"
+
+#include <QAtomicInt>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QVariant>
+
+namespace quorvane::record {
+
+namespace {
+
+const QStringList& Columns() {
+    static const QStringList kColumns =
+        QStringLiteral(
+            "id station folder router_address router_port label base_mac model_mac wan_mac "
+            "model_code model_name selection bootloader_name bootloader_size bootloader_crc "
+            "root_name root_size root_crc config_name config_size config_crc claimed_at scanned_at "
+            "built_at transferred_at finished_at elapsed_ms outcome refetches reburn")
+            .split(QLatin1Char(' '));
+    return kColumns;
+}
+
+QString NewConnectionName() {
+    static QAtomicInt next;
+    return QStringLiteral("quorvane-record-%1").arg(next.fetchAndAddRelaxed(1));
+}
+
+bool Fail(QString* error, const QString& text) {
+    if (error)
+        *error = text;
+    return false;
+}
+
+QSqlDatabase PostgresFromUrl(const QUrl& url, const QString& name) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    QUrlQuery query(url);
+    QString host = url.host();
+    if (query.hasQueryItem(QStringLiteral("host"))) {
+        host = query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
+        query.removeAllQueryItems(QStringLiteral("host"));
+    }
+    db.setHostName(host);
+    if (url.port() > 0)
+        db.setPort(url.port());
+    db.setUserName(url.userName(QUrl::FullyDecoded));
+    db.setPassword(url.password(QUrl::FullyDecoded));
+    db.setDatabaseName(url.path(QUrl::FullyDecoded).mid(1));
+    // A line whose server is gone must not hold a station for long.
+    QStringList options{QStringLiteral("connect_timeout=3")};
+    for (const auto& [key, value] : query.queryItems(QUrl::FullyDecoded)) {
+        if (key == u"connect_timeout")
+            options.removeFirst();
+        options << key + QLatin1Char('=') + value;
+    }
+    db.setConnectOptions(options.join(QLatin1Char(';')));
+    return db;
+}
+
+} // namespace
+
+QString BoardColumnList() {
+    return Columns().join(QStringLiteral(", "));
+}
+
+void BindBoard(QSqlQuery& query, const BoardAttempt& a) {
+    const QVariantList values{
+        a.id,
+        a.station,
+        a.folder,
+        a.routerAddress,
+        a.routerPort,
+        a.label,
+        a.baseMac,
+        a.modelMac,
+        a.wanMac,
+        a.modelCode,
+        a.modelName,
+        a.selection,
+        a.bootLoader.name,
+        a.bootLoader.size,
+        qint64{a.bootLoader.crc},
+        a.rootImage.name,
+        a.rootImage.size,
+        qint64{a.rootImage.crc},
+        a.configTemplate.name,
+        a.configTemplate.size,
+        qint64{a.configTemplate.crc},
+        a.claimedAt,
+        a.scannedAt,
+        a.builtAt,
+        a.transferredAt,
+        a.finishedAt,
+        a.elapsedMs(),
+        OutcomeText(a.outcome),
+        a.refetches,
+        a.reburn,
+    };
+    for (const QVariant& value : values) {
+        // A null text would be bound as NULL; the columns hold '' instead.
+        const bool nullText = value.typeId() == QMetaType::QString && value.toString().isNull();
+        query.addBindValue(nullText ? QVariant(QStringLiteral("")) : value);
+    }
+}
+
+BoardAttempt ReadBoard(const QSqlQuery& query, int c) {
+    BoardAttempt a;
+    const auto text = [&] { return query.value(c++).toString(); };
+    const auto number = [&] { return query.value(c++).toLongLong(); };
+    const auto source = [&](SourceUse& use) {
+        use.name = text();
+        use.size = number();
+        use.crc = static_cast<std::uint32_t>(number());
+    };
+    a.id = text();
+    a.station = text();
+    a.folder = text();
+    a.routerAddress = text();
+    a.routerPort = static_cast<int>(number());
+    a.label = text();
+    a.baseMac = text();
+    a.modelMac = text();
+    a.wanMac = text();
+    a.modelCode = static_cast<int>(number());
+    a.modelName = text();
+    a.selection = static_cast<int>(number());
+    source(a.bootLoader);
+    source(a.rootImage);
+    source(a.configTemplate);
+    a.claimedAt = number();
+    a.scannedAt = number();
+    a.builtAt = number();
+    a.transferredAt = number();
+    a.finishedAt = number();
+    ++c; // elapsed_ms follows from the times
+    a.outcome = OutcomeFromText(text()).value_or(Outcome::InProgress);
+    a.refetches = static_cast<int>(number());
+    a.reburn = text();
+    return a;
+}
+
+RecordStore::RecordStore(QSqlDatabase db)
+    : m_db(std::move(db)), m_connection(m_db.connectionName()) {}
+
+RecordStore::~RecordStore() {
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+std::unique_ptr<RecordStore> RecordStore::Open(const QString& where, QString* error) {
+    const QString name = NewConnectionName();
+    const QUrl url(where);
+    const bool postgres = url.scheme() == u"postgresql" || url.scheme() == u"postgres";
+    std::unique_ptr<RecordStore> store(
+        new RecordStore(postgres ? PostgresFromUrl(url, name)
+                                 : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name)));
+    QSqlDatabase& db = store->m_db;
+    if (!db.isValid()) {
+        Fail(error,
+             QStringLiteral("no Qt SQL driver for %1").arg(postgres ? "PostgreSQL" : "SQLite"));
+        return nullptr;
+    }
+    if (!postgres) {
+        db.setDatabaseName(where);
+        // Another writer (the delivery to the line) waits its turn instead of failing.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    }
+    if (!db.open()) {
+        Fail(error, db.lastError().text());
+        return nullptr;
+    }
+    if (!postgres) {
+        // Every committed row survives a power cut or a kill.
+        QSqlQuery pragma(db);
+        for (const char* statement : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL",
+                                      "PRAGMA journal_size_limit=1048576"}) {
+            if (!pragma.exec(QString::fromLatin1(statement))) {
+                Fail(error, pragma.lastError().text());
+                return nullptr;
+            }
+        }
+    }
+    if (!MigrateSchema(db, error))
+        return nullptr;
+    return store;
+}
+
+bool RecordStore::isSqlite() const {
+    return m_db.driverName() == u"QSQLITE";
+}
+
+bool RecordStore::save(const BoardAttempt& attempt, QString* error) {
+    QStringList updates;
+    for (const QString& column : Columns().mid(1))
+        updates << QStringLiteral("%1 = excluded.%1").arg(column);
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("INSERT INTO boards (%1) VALUES (%2) ON CONFLICT (id) DO UPDATE "
+                                 "SET %3, revision = boards.revision + 1")
+                      .arg(BoardColumnList(),
+                           QStringList(Columns().size(), QStringLiteral("?")).join(u','),
+                           updates.join(QStringLiteral(", "))));
+    BindBoard(query, attempt);
+    if (!query.exec())
+        return Fail(error, query.lastError().text());
+    return true;
+}
+
+std::optional<BoardAttempt> RecordStore::latestWritten(const QString& label, QString* error) {
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT %1 FROM boards WHERE label = ? AND outcome IN "
+                                 "('written-done', 'written-timer') ORDER BY finished_at DESC "
+                                 "LIMIT 1")
+                      .arg(BoardColumnList()));
+    query.addBindValue(label.toUpper());
+    if (!query.exec()) {
+        Fail(error, query.lastError().text());
+        return std::nullopt;
+    }
+    if (!query.next())
+        return std::nullopt;
+    return ReadBoard(query);
+}
+
+QList<BoardAttempt> RecordStore::list(const RowFilter& filter, QString* error) {
+    QString sql =
+        QStringLiteral("SELECT %1 FROM boards WHERE claimed_at >= ?").arg(BoardColumnList());
+    if (!filter.label.isEmpty())
+        sql += QStringLiteral(" AND label = ?");
+    sql += QStringLiteral(" ORDER BY claimed_at");
+    if (filter.limit >= 0)
+        sql += QStringLiteral(" DESC LIMIT %1").arg(filter.limit);
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(sql);
+    query.addBindValue(filter.since);
+    if (!filter.label.isEmpty())
+        query.addBindValue(filter.label.toUpper());
+    QList<BoardAttempt> rows;
+    if (!query.exec()) {
+        Fail(error, query.lastError().text());
+        return rows;
+    }
+    while (query.next())
+        rows << ReadBoard(query);
+    return rows;
+}
+
+} // namespace quorvane::record

@@ -1,9 +1,11 @@
 #include "WindowFixture.h"
 
+#include "core/workflow/DeviceRows.h"
 #include "core/workflow/Station.h"
 #include "gui/listctrlex/CListCtrlEx.h"
 #include "gui/widgets/CSearchEdit.h"
 #include "gui/widgets/CShowLogDlg.h"
+#include "gui/window/DeviceListView.h"
 
 #include <algorithm>
 
@@ -16,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 using namespace quorvane;
@@ -58,6 +61,8 @@ private slots:
     void modelsAndTitles();
     void resizeRules_data();
     void resizeRules();
+    void servedRowScrollsIntoView_data();
+    void servedRowScrollsIntoView();
     void logWindow();
     void pickers_data();
     void pickers();
@@ -375,6 +380,34 @@ void TestQuorvaneDlg::resizeRules() {
         for (int c = 1; c <= 3; ++c)
             QCOMPARE(list->GetColumnWidth(c), (r.width() - 48) / 3);
     }
+}
+
+void TestQuorvaneDlg::servedRowScrollsIntoView_data() {
+    QTest::addColumn<bool>("partialOk");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("after a read-request completion partly visible will do") << true << false;
+    QTest::newRow("after an acknowledgement completion wholly visible") << false << true;
+}
+
+void TestQuorvaneDlg::servedRowScrollsIntoView() {
+    QFETCH(bool, partialOk);
+    QFETCH(bool, scrolls);
+    ManualTimers timers;
+    DeviceRows rows(timers);
+    ListCtrlEx::CListCtrlEx list;
+    window::SetUpDeviceList(list);
+    window::DeviceListView view(rows, list);
+    for (int i = 0; i < 6; ++i)
+        rows.appendWaitingRow();
+    list.resize(1000, 300); // no horizontal scroll bar
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    // Rows 0 to 3 whole, row 4 cut by the bottom edge.
+    const int rowHeight = list.visualItemRect(list.topLevelItem(0)).height();
+    list.resize(1000, list.height() - list.viewport()->height() + rowHeight * 9 / 2);
+    QTRY_COMPARE(list.viewport()->height(), rowHeight * 9 / 2);
+    emit rows.ensureVisible(4, partialOk);
+    QCOMPARE(list.verticalScrollBar()->value() > 0, scrolls);
 }
 
 void TestQuorvaneDlg::logWindow() {

@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTreeWidget>
+#include <QWindow>
 
 using namespace quorvane;
 using namespace quorvane::window;
@@ -365,12 +367,26 @@ void CQuorvaneDlg::AskForMac(std::uint64_t id) {
         std::optional<QString> label;
         if (result == QDialog::Accepted)
             label = dialog->text();
-        if (m_macDialog == dialog)
+        if (m_macDialog == dialog) {
             m_macDialog = nullptr;
+            m_menuBar->setEnabled(true);
+        }
         dialog->deleteLater();
         m_station->OnMacAnswer(id, label);
     });
-    dialog->open();
+    // Modeless: Stop (1031) must take real clicks while the board waits. The
+    // menus wait with the board (a model chosen or files cleared now would
+    // change what it gets), and the keyboard goes back to the dialog, where
+    // the scanner types.
+    m_menuBar->setEnabled(false);
+    connect(qApp, &QGuiApplication::focusWindowChanged, dialog, [this, dialog](QWindow* focus) {
+        if (focus && focus == windowHandle() && dialog->isVisible()) {
+            QWidget* front = dialog->warning();
+            (front ? front : dialog)->activateWindow();
+        }
+    });
+    dialog->show();
+    dialog->activateWindow();
 }
 
 void CQuorvaneDlg::CancelMacRequest(std::uint64_t id) {
@@ -378,6 +394,7 @@ void CQuorvaneDlg::CancelMacRequest(std::uint64_t id) {
         return;
     CDlgMac* dialog = m_macDialog;
     m_macDialog = nullptr;
+    m_menuBar->setEnabled(true);
     dialog->cancelSilently();
     dialog->deleteLater();
 }

@@ -474,9 +474,10 @@ void CQuorvaneDlg::resizeEvent(QResizeEvent* event) {
 void CQuorvaneDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!m_bPlaced) {
-        // The frame is known only now; the log window goes to its corner once.
+        // The log window goes to its corner of this window's frame once, when
+        // it is first shown: only then are both frames known.
         m_bPlaced = true;
-        m_pLogDlg->PlaceAt(frameGeometry());
+        m_pLogDlg->PlaceBy(this);
     }
 }
 

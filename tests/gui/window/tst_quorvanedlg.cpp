@@ -419,10 +419,7 @@ void TestQuorvaneDlg::logWindow() {
 
     rig.log->WriteLog(QStringLiteral("first line after start"));
     w.menuCommand(CQuorvaneDlg::kShowLogCommand)->trigger();
-    QVERIFY(QTest::qWaitForWindowExposed(log));
-    const QRect main = w.frameGeometry();
-    QTRY_COMPARE(log->frameGeometry().right(), main.right() - 5);
-    QCOMPARE(log->frameGeometry().bottom(), main.bottom() - 5);
+    QVERIFY(QTest::qWaitForWindowExposed(log)); // placed among real frames: tst_windowmanager
     const QString text = log->editor()->toPlainText();
     QVERIFY(text.contains(QStringLiteral("first line after start")));
     QVERIFY(!text.contains(QStringLiteral("开始时间"))); // logged before the window existed

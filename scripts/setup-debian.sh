@@ -9,8 +9,8 @@ PACKAGES=(
     qt6-base-dev qt6-multimedia-dev zlib1g-dev
     # tests: real TFTP peers, offscreen and Xvfb desktop, CJK glyphs, sounds
     tftp-hpa atftp curl xvfb xauth fonts-wqy-microhei sox
-    # tests under a real window manager: frames
-    openbox x11-utils
+    # tests under a real window manager: frames and titles
+    openbox xdotool x11-utils
     # fuzzing and sanitizers
     clang libclang-rt-14-dev
     # benchmarks (in.tftpd is extracted from its package by bench/, not installed)

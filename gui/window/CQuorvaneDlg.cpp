@@ -409,7 +409,10 @@ void CQuorvaneDlg::PlaySound(int id) {
 }
 
 void CQuorvaneDlg::SetTitle(const QString& title) {
-    setWindowTitle(title);
+    // Given an empty title, the platform shows the application's name instead
+    // ("Quorvane"), which the operator would take for a title of this model.
+    // A blank one shows that none exists.
+    setWindowTitle(title.isEmpty() ? QStringLiteral(" ") : title);
 }
 
 void CQuorvaneDlg::SetControlState(const ControlState& state) {

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs a program on a virtual X server under a real window manager (openbox),
-# so that its windows get frames as on the line's desktops.
+# so that its windows get frames and titles as on the line's desktops.
 # Exits 77 (ctest: skipped) when a tool is missing.
 set -euo pipefail
-for tool in xvfb-run openbox xprop; do
+for tool in xvfb-run openbox xprop xdotool; do
     if ! command -v "$tool" >/dev/null; then
         echo "under-wm: $tool is missing; scripts/setup-debian.sh installs it" >&2
         exit 77

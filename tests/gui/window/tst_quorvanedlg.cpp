@@ -335,7 +335,7 @@ void TestQuorvaneDlg::modelsAndTitles() {
     QTest::keyClicks(w.scanField(), QStringLiteral("5E3A71123458"));
     QTest::keyClick(w.scanField(), Qt::Key_Return);
     QVERIFY(QFile::exists(rig.path(QStringLiteral("5E3A71123458"))));
-    QCOMPARE(w.windowTitle(), title);
+    QCOMPARE(w.windowTitle().trimmed(), title); // shown under a window manager: tst_windowmanager
 }
 
 void TestQuorvaneDlg::resizeRules_data() {

@@ -13,6 +13,8 @@ PACKAGES=(
     tftp-hpa atftp curl xvfb xauth fonts-wqy-microhei sox
     # tests: a stock U-Boot in QEMU as the router (tests/uboot, Python stdlib)
     qemu-system-arm u-boot-qemu python3
+    # tests under a real window manager: frames and titles
+    openbox xdotool x11-utils
     # fuzzing and sanitizers
     clang libclang-rt-14-dev
     # benchmarks (in.tftpd is extracted from its package by bench/, not installed)

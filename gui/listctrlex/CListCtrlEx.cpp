@@ -23,7 +23,8 @@ constexpr int kAlignRole = Qt::UserRole + 2;
 } // namespace
 
 CListCtrlEx::CListCtrlEx(QWidget* parent)
-    : QTreeWidget(parent), m_pSortHead(std::make_unique<CListCtrlExSortHead>(Qt::Horizontal)) {
+    : QTreeWidget(parent), m_cells(*new CellStore(*this)),
+      m_pSortHead(std::make_unique<CListCtrlExSortHead>(Qt::Horizontal)) {
     setColumnCount(0);
     setRootIsDecorated(false);
     setIndentation(0);
@@ -345,7 +346,6 @@ int CListCtrlEx::InsertItem(int row, const QString& text) {
     auto* item = new QTreeWidgetItem;
     item->setText(0, text);
     insertTopLevelItem(row, item);
-    m_cells.OpenRow(row, count);
     return row;
 }
 
@@ -366,14 +366,12 @@ bool CListCtrlEx::DeleteItem(int row) {
         return false;
     FinishInPlaceEdits(row);
     delete takeTopLevelItem(row);
-    m_cells.DropRow(row, count);
     return true;
 }
 
 bool CListCtrlEx::DeleteAllItems() {
     FinishInPlaceEdits(0);
     clear();
-    m_cells.Clear();
     return true;
 }
 
@@ -627,7 +625,6 @@ void CListCtrlEx::SortByColumn(int column) {
         ordered[row]->setSelected(selected[former[row]]);
     if (current)
         setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
-    m_cells.Reorder(former);
     viewport()->update();
 }
 

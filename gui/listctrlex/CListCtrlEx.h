@@ -85,8 +85,8 @@ public:
     // Opens the in-place editor of a drop-down or edit cell.
     void EditCell(int row, int column);
 
-    // Rows. Cell records follow their rows when rows are inserted above them
-    // or deleted.
+    // Rows. Cell records follow their rows whatever moves them, the inherited
+    // QTreeWidget calls (sortItems, clear, takeTopLevelItem, ...) included.
     int InsertItem(int row, const QString& text);
     bool SetItemText(int row, int column, const QString& text);
     QString GetItemText(int row, int column) const;
@@ -160,7 +160,7 @@ private:
     // before rows or columns move under it.
     void FinishInPlaceEdits(int fromRow);
 
-    CellStore m_cells;
+    CellStore& m_cells; // a child: it watches the rows from the start
     QMap<int, int> m_columnKinds;
     int m_nImageListType = 0;
     QMap<int, QList<QPixmap>> m_imageLists;

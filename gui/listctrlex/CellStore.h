@@ -2,44 +2,65 @@
 
 #include "gui/listctrlex/ListCellData.h"
 
-#include <QList>
+#include <QObject>
 #include <map>
+#include <memory>
+#include <optional>
 #include <utility>
+
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace ListCtrlEx {
 
-// Records keyed by (row, column), created on first touch. Row moves keep every
-// existing row's records with that row; records of rows the list does not
-// have (yet) keep their index.
-class CellStore {
+// Records created on first touch. A row's records live in the row's own item,
+// so they go wherever the item goes: sorted, taken out and put back, deleted,
+// whether through the list's own calls or QTreeWidget's. Records of rows the
+// list does not have (yet) wait under their index and pass to the row that
+// comes to stand there, unless it has its own.
+class CellStore : public QObject {
 public:
+    explicit CellStore(QTreeWidget& list);
+
     const ListCellData* Find(int row, int column) const;
     ListCellData& Touch(int row, int column);
 
-    // A row was inserted at `row` into a list that had rowCount rows.
-    void OpenRow(int row, int rowCount);
-    // Row `row` of a list of rowCount rows was deleted.
-    void DropRow(int row, int rowCount);
-    // Same for columns, so that records follow their column.
+    // A column was opened at (or closed at) `column` in a list of columnCount
+    // columns; records follow their column.
     void OpenColumn(int column, int columnCount);
     void DropColumn(int column, int columnCount);
-    // Rows were reordered: new row i is former row formerRow[i].
-    void Reorder(const QList<int>& formerRow);
-    void Clear() { m_cells.clear(); }
-    int Size() const { return int(m_cells.size()); }
 
     template <typename F>
     void ForEach(F&& f) {
-        for (auto& [key, data] : m_cells)
+        for (int row = 0; row < RowCount(); ++row) {
+            if (RowCells* own = CellsOf(row)) {
+                for (auto& [column, data] : own->cells)
+                    f(row, column, data);
+            }
+        }
+        for (auto& [key, data] : m_waiting)
             f(key.first, key.second, data);
     }
 
 private:
-    using Key = std::pair<int, int>;
-    // Moves every record whose chosen coordinate lies in [from, to) by delta.
-    void Shift(bool rows, int from, int to, int delta);
+    using Row = std::map<int, ListCellData>;
+    struct RowCells {
+        const QTreeWidgetItem* owner = nullptr;
+        Row cells;
+    };
 
-    std::map<Key, ListCellData> m_cells;
+    int RowCount() const;
+    RowCells* CellsOf(int row) const; // nullptr until the row has its own
+    // Gives a row its own records; a cloned item gets a copy, never a share.
+    void Adopt(QTreeWidgetItem* item);
+    void OnRowsInserted(int first, int last);
+    // Moves the records of columns [from, to) by delta, after dropping those
+    // of column `dropped`.
+    void MoveColumns(std::optional<int> dropped, int from, int to, int delta);
+    static void Shift(Row& cells, int from, int to, int delta);
+
+    QTreeWidget& m_list;
+    std::map<std::pair<int, int>, ListCellData> m_waiting;
 };
 
 } // namespace ListCtrlEx

@@ -31,6 +31,13 @@ public:
         s_pInstance = nullptr;
         if (editor->m_bEditing && editor->m_pList == dying)
             editor->m_bEditing = false;
+        if (editor->m_nBusy > 0) {
+            // An owner's handler destroyed a list while the editor was
+            // telling it something: the editor's own call is still running.
+            editor->Shutdown();
+            editor->deleteLater();
+            return;
+        }
         delete editor;
     }
     // Finishes an open edit of `list` at row fromRow or below.
@@ -53,8 +60,10 @@ public:
         record.column = m_nColumn;
         record.text = m_bCancelled ? m_strStart : static_cast<Derived*>(this)->CurrentText();
         record.textLength = int(record.text.size());
-        if (m_pList)
+        if (m_pList) {
+            const Busy busy(this);
             m_pList->OnEndLabelEdit(record);
+        }
         QMetaObject::invokeMethod(
             this,
             [this, generation = m_nGeneration] {
@@ -76,11 +85,22 @@ protected:
     bool BeginEdit(CListCtrlEx* list, int row, int column, QRect& cell) {
         if (!CellExists(list, row, column, cell))
             return false;
-        if (m_bEditing)
-            EndEdit();
-        if (!CellExists(list, row, column, cell))
-            return false;
-        Q_EMIT list->CellBeforeEdit({row, column});
+        const QPointer<CListCtrlEx> alive(list);
+        // Either handler may destroy lists, this one or the one that takes
+        // this editor along.
+        const auto stillThere = [&] {
+            return alive && s_pInstance == this && CellExists(list, row, column, cell);
+        };
+        {
+            const Busy busy(this);
+            if (m_bEditing)
+                EndEdit();
+            if (!stillThere())
+                return false;
+            Q_EMIT list->CellBeforeEdit({row, column});
+            if (!stillThere())
+                return false;
+        }
         m_pList = list;
         m_nRow = row;
         m_nColumn = column;
@@ -101,11 +121,13 @@ protected:
         m_bEditing = true;
     }
 
+    // The edit ends before the focus moves: the end's handler may destroy
+    // the list, and setFocus() must not be under way on a list that dies.
     void FinishByKey() {
-        if (m_pList)
-            m_pList->setFocus(Qt::OtherFocusReason);
-        // Without an active window the focus move ends nothing.
+        const QPointer<CListCtrlEx> list = m_pList;
         EndEdit();
+        if (list)
+            list->setFocus(Qt::OtherFocusReason);
     }
 
     void CloseWindow() {
@@ -133,8 +155,17 @@ protected:
     bool m_bEditing = false;
     bool m_bWindowOpen = false;
     quint64 m_nGeneration = 0; // a queued close of an older edit is void
+    int m_nBusy = 0;           // calls into the owner's handlers under way
 
 private:
+    struct Busy {
+        explicit Busy(InPlaceEditor* editor) : m_editor(editor) { ++m_editor->m_nBusy; }
+        ~Busy() { --m_editor->m_nBusy; }
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+        InPlaceEditor* m_editor;
+    };
+
     static bool CellExists(CListCtrlEx* list, int row, int column, QRect& cell) {
         return list && row >= 0 && row < list->GetItemCount() && column >= 0 &&
                column < list->GetColumnCount() && list->GetCellRect(row, column, cell);

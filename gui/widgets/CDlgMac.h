@@ -9,8 +9,9 @@ class QMessageBox;
 class QPushButton;
 
 // The scan dialog: the operator scans a board's label and the dialog closes by
-// itself on twelve hex digits ending in 8. Open it with open() so the station's
-// event loop keeps running; finished(int) carries the outcome.
+// itself on twelve hex digits ending in 8. It never blocks (show() or open(),
+// never exec()): the station's event loop keeps running; finished(int)
+// carries the outcome.
 class CDlgMac : public QDialog {
     Q_OBJECT
 public:

@@ -9,6 +9,7 @@
 #include <QTextCursor>
 #include <QThread>
 #include <QVBoxLayout>
+#include <QWindow>
 
 CShowLogDlg::CShowLogDlg(QWidget* owner) : QDialog(nullptr) {
     if (owner != nullptr) {
@@ -78,17 +79,40 @@ QPoint CShowLogDlg::PlacementFor(const QRect& mainFrameGeometry, const QSize& lo
     return {mainRight - logFrameSize.width() - 5, mainBottom - logFrameSize.height() - 5};
 }
 
-void CShowLogDlg::PlaceAt(const QRect& mainFrameGeometry) {
-    m_placeAgainst = isVisible() ? QRect() : mainFrameGeometry;
-    move(PlacementFor(mainFrameGeometry, frameGeometry().size()));
+void CShowLogDlg::PlaceBy(const QWidget* mainWindow) {
+    m_placeBy = mainWindow;
+    if (isVisible())
+        Place();
 }
 
-void CShowLogDlg::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!m_placeAgainst.isNull()) {
-        move(PlacementFor(m_placeAgainst, frameGeometry().size()));
-        m_placeAgainst = QRect();
+void CShowLogDlg::setVisible(bool visible) {
+    // Placed before it is shown: a move before the window exists places its
+    // frame, while a move of a shown window whose frame is not known yet
+    // would place its client area there.
+    if (visible && !isVisible())
+        Place();
+    QDialog::setVisible(visible);
+}
+
+void CShowLogDlg::Place() {
+    const QWidget* main = m_placeBy;
+    m_placeBy = nullptr;
+    if (!main)
+        return;
+    // The platform window's frame is the fresh one: a widget learns of its
+    // frame only when it is moved or resized.
+    const auto frameOf = [](const QWidget* w) {
+        const QWindow* window = w->windowHandle();
+        return window ? window->frameGeometry() : w->frameGeometry();
+    };
+    const QRect mainFrame = frameOf(main);
+    QSize frame = frameOf(this).size();
+    if (frame == size()) {
+        // Not on screen yet, so no frame known: the window manager frames it
+        // as it framed the main window, the same kind of window.
+        frame += mainFrame.size() - main->size();
     }
+    move(PlacementFor(mainFrame, frame));
 }
 
 void CShowLogDlg::ShowOrActivate() {

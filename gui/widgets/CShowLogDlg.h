@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QSize>
 
@@ -23,9 +24,14 @@ public:
     // this window's thread in order.
     void AppendLine(const QString& line);
 
-    // Bottom-right corner 5 pixels in from the main window's bottom-right corner.
-    void PlaceAt(const QRect& mainFrameGeometry);
+    // The frame's bottom-right corner goes 5 pixels in from that of the main
+    // window's frame, measured when this window is next shown (at once if it
+    // is shown): under a window manager a frame is known only once its window
+    // is on screen.
+    void PlaceBy(const QWidget* mainWindow);
     static QPoint PlacementFor(const QRect& mainFrameGeometry, const QSize& logFrameSize);
+
+    void setVisible(bool visible) override;
 
     // Shows the window, or only brings it forward when it is already shown.
     void ShowOrActivate();
@@ -36,13 +42,12 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void AppendOnOwnThread(const QString& line);
+    void Place();
 
     QPlainTextEdit* m_edit = nullptr;
     bool m_clearPending = false;
-    // The frame is only known once the window exists: placed again when first shown.
-    QRect m_placeAgainst;
+    QPointer<const QWidget> m_placeBy;
 };

@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTreeWidget>
+#include <QWindow>
 
 using namespace quorvane;
 using namespace quorvane::window;
@@ -369,12 +371,26 @@ void CQuorvaneDlg::AskForMac(std::uint64_t id) {
         std::optional<QString> label;
         if (result == QDialog::Accepted)
             label = dialog->text();
-        if (m_macDialog == dialog)
+        if (m_macDialog == dialog) {
             m_macDialog = nullptr;
+            m_menuBar->setEnabled(true);
+        }
         dialog->deleteLater();
         m_station->OnMacAnswer(id, label);
     });
-    dialog->open();
+    // Modeless: Stop (1031) must take real clicks while the board waits. The
+    // menus wait with the board (a model chosen or files cleared now would
+    // change what it gets), and the keyboard goes back to the dialog, where
+    // the scanner types.
+    m_menuBar->setEnabled(false);
+    connect(qApp, &QGuiApplication::focusWindowChanged, dialog, [this, dialog](QWindow* focus) {
+        if (focus && focus == windowHandle() && dialog->isVisible()) {
+            QWidget* front = dialog->warning();
+            (front ? front : dialog)->activateWindow();
+        }
+    });
+    dialog->show();
+    dialog->activateWindow();
 }
 
 void CQuorvaneDlg::CancelMacRequest(std::uint64_t id) {
@@ -382,6 +398,7 @@ void CQuorvaneDlg::CancelMacRequest(std::uint64_t id) {
         return;
     CDlgMac* dialog = m_macDialog;
     m_macDialog = nullptr;
+    m_menuBar->setEnabled(true);
     dialog->cancelSilently();
     dialog->deleteLater();
 }
@@ -422,7 +439,10 @@ void CQuorvaneDlg::PlaySound(int id) {
 }
 
 void CQuorvaneDlg::SetTitle(const QString& title) {
-    setWindowTitle(title);
+    // Given an empty title, the platform shows the application's name instead
+    // ("Quorvane"), which the operator would take for a title of this model.
+    // A blank one shows that none exists.
+    setWindowTitle(title.isEmpty() ? QStringLiteral(" ") : title);
 }
 
 void CQuorvaneDlg::SetControlState(const ControlState& state) {
@@ -487,9 +507,10 @@ void CQuorvaneDlg::resizeEvent(QResizeEvent* event) {
 void CQuorvaneDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!m_bPlaced) {
-        // The frame is known only now; the log window goes to its corner once.
+        // The log window goes to its corner of this window's frame once, when
+        // it is first shown: only then are both frames known.
         m_bPlaced = true;
-        m_pLogDlg->PlaceAt(frameGeometry());
+        m_pLogDlg->PlaceBy(this);
     }
 }
 

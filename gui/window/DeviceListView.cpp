@@ -37,7 +37,7 @@ DeviceListView::DeviceListView(DeviceRows& rows, CListCtrlEx& list, QObject* par
             });
     connect(&m_rows, &DeviceRows::progressChanged, this, &DeviceListView::SetProgress);
     connect(&m_rows, &DeviceRows::ensureVisible, this,
-            [this](int row) { m_list.EnsureVisible(row, false); });
+            [this](int row, bool partialOk) { m_list.EnsureVisible(row, partialOk); });
 }
 
 void DeviceListView::InsertRow(int row) {

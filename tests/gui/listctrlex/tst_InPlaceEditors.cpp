@@ -7,6 +7,8 @@
 #include <QAbstractItemView>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 
@@ -39,6 +41,8 @@ private slots:
     void newEditWhileOldWindowCloses();
     void editFinishedBeforeRowsMove();
     void listDestroyedWhileEditing();
+    void endEditHandlerDestroysList_data();
+    void endEditHandlerDestroysList();
     void sortArrow_data();
     void sortArrow();
 };
@@ -303,6 +307,44 @@ void tst_InPlaceEditors::listDestroyedWhileEditing() {
     other.list->EditCell(1, 2); // created anew
     QVERIFY(CInPlaceCombo::Instance() && CInPlaceCombo::Instance()->IsEditing());
     QCoreApplication::processEvents();
+}
+
+void tst_InPlaceEditors::endEditHandlerDestroysList_data() {
+    QTest::addColumn<int>("endKey"); // 0: the focus moves to another widget
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("enter") << int(Qt::Key_Return) << "5";
+    QTest::newRow("escape") << int(Qt::Key_Escape) << "10";
+    QTest::newRow("focus leaves") << 0 << "5";
+}
+
+// An owner may close the list as soon as it has the edited text.
+void tst_InPlaceEditors::endEditHandlerDestroysList() {
+    QFETCH(int, endKey);
+    QFETCH(QString, stored);
+    ListFixture f;
+    EditorList(f);
+    auto* elsewhere = new QLineEdit(f.owner.get());
+    QVERIFY(f.Show());
+    QPointer<CListCtrlEx> list = f.list;
+    QString text;
+    connect(f.list, &CListCtrlEx::CellEndEdit, f.owner.get(), [&](int, EndEditRecord r) {
+        text = r.text;
+        delete list;
+    });
+    f.list->EditCell(0, 1);
+    QTest::keyClicks(CInPlaceEdit::Instance(), "5");
+    if (endKey)
+        QTest::keyClick(CInPlaceEdit::Instance(), Qt::Key(endKey));
+    else
+        elsewhere->setFocus();
+    QVERIFY(list.isNull());
+    QCOMPARE(text, stored);
+    QCOMPARE(CInPlaceEdit::Instance(), nullptr);
+    ListFixture next;
+    EditorList(next);
+    QVERIFY(next.Show());
+    next.list->EditCell(1, 1);
+    QVERIFY(CInPlaceEdit::Instance() && CInPlaceEdit::Instance()->IsEditing());
 }
 
 void tst_InPlaceEditors::sortArrow_data() {

@@ -59,6 +59,8 @@ private slots:
     void headerSort();
     void sortCarriesRecordsAndSelection();
     void rowsAndColumnsMoveRecords();
+    void inheritedCallsKeepRecordsWithRows_data();
+    void inheritedCallsKeepRecordsWithRows();
 };
 
 // Column 0 text 40 pixels, column 1 progress 104 pixels: a 101-pixel trough.
@@ -365,6 +367,45 @@ void tst_ListCtrlEx::rowsAndColumnsMoveRecords() {
     QCOMPARE(f.list->InsertColumnEx(-1, "no", 10), -1);
     QVERIFY(f.list->DeleteAllItems());
     QCOMPARE(f.list->GetCellProgress(1, 1), 0);
+}
+
+enum InheritedCall { SortItems, TakeAndInsert, Clear };
+
+void tst_ListCtrlEx::inheritedCallsKeepRecordsWithRows_data() {
+    QTest::addColumn<int>("call");
+    QTest::addColumn<QStringList>("rows"); // text:progress, top down
+    QTest::newRow("sortItems") << int(SortItems) << QStringList{"3:30", "2:20", "1:10"};
+    QTest::newRow("takeTopLevelItem, insertTopLevelItem")
+        << int(TakeAndInsert) << QStringList{"3:30", "1:10", "2:20"};
+    QTest::newRow("clear, then new rows") << int(Clear) << QStringList{"1:0", "2:0"};
+}
+
+// QTreeWidget's own calls reach the rows too; no row may show another's progress.
+void tst_ListCtrlEx::inheritedCallsKeepRecordsWithRows() {
+    QFETCH(int, call);
+    QFETCH(QStringList, rows);
+    ListFixture f;
+    ProgressList(f); // rows "1", "2"
+    f.list->addTopLevelItem(new QTreeWidgetItem(QStringList{"3"}));
+    for (int row = 0; row < 3; ++row)
+        f.list->SetCellProgress(row, 1, 10 * f.list->GetItemText(row, 0).toUInt());
+    switch (call) {
+    case SortItems:
+        f.list->sortItems(0, Qt::DescendingOrder);
+        break;
+    case TakeAndInsert:
+        f.list->insertTopLevelItem(0, f.list->takeTopLevelItem(2));
+        break;
+    case Clear:
+        f.list->clear();
+        f.Rows({"1", "2"});
+        break;
+    }
+    QStringList shown;
+    for (int row = 0; row < f.list->GetItemCount(); ++row)
+        shown << f.list->GetItemText(row, 0) + ':' +
+                     QString::number(f.list->GetCellProgress(row, 1));
+    QCOMPARE(shown, rows);
 }
 
 QTEST_MAIN(tst_ListCtrlEx)

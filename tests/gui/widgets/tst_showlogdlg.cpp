@@ -22,8 +22,6 @@ private slots:
     void clearsAfterTwoThousandLines();
     void lineBreaksInsideAMessageCount();
     void followsTheLastLine();
-    void placement_data();
-    void placement();
     void dialogUnits_data();
     void dialogUnits();
     void editFillsTheWindow();
@@ -84,23 +82,6 @@ void TestShowLogDlg::followsTheLastLine() {
     QTRY_VERIFY(vertical->maximum() > 0);
     QCOMPARE(vertical->value(), vertical->maximum());
     QCOMPARE(log.editor()->horizontalScrollBar()->value(), 0);
-}
-
-void TestShowLogDlg::placement_data() {
-    QTest::addColumn<QRect>("mainFrame");
-    QTest::addColumn<QSize>("logFrame");
-    QTest::addColumn<QPoint>("expected");
-    QTest::newRow("origin") << QRect(0, 0, 800, 600) << QSize(300, 200) << QPoint(495, 395);
-    QTest::newRow("log larger") << QRect(10, 10, 200, 100) << QSize(300, 200) << QPoint(-95, -95);
-    QTest::newRow("second screen")
-        << QRect(-1280, 0, 1280, 1024) << QSize(348, 163) << QPoint(-353, 856);
-}
-
-void TestShowLogDlg::placement() {
-    QFETCH(QRect, mainFrame);
-    QFETCH(QSize, logFrame);
-    QFETCH(QPoint, expected);
-    QCOMPARE(CShowLogDlg::PlacementFor(mainFrame, logFrame), expected);
 }
 
 void TestShowLogDlg::dialogUnits_data() {

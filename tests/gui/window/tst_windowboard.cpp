@@ -1,5 +1,9 @@
 // Whole boards through the window: quorvane-router plays the router, the test
 // plays the operator at the scan dialog.
+
+// Mouse events through the window system, which modality blocks as a real
+// click is blocked (QWidget::click() and direct events are not).
+#define QTEST_QPA_MOUSE_HANDLING
 #include "WindowFixture.h"
 
 #include "core/workflow/Station.h"
@@ -7,12 +11,15 @@
 #include "gui/widgets/CDlgMac.h"
 #include "gui/widgets/CSearchEdit.h"
 
+#include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 
 using namespace quorvane;
 using namespace quorvane::testing;
@@ -151,11 +158,22 @@ void TestWindowBoard::stopWhileAsking() {
     startStation(rig);
     CQuorvaneDlg& w = *rig.window;
     startRouter(rig, {"--retries", "0", "--scan-wait-ms", "600000"});
-    QVERIFY(waitForScanDialog(w));
+    CDlgMac* dialog = waitForScanDialog(w);
+    QVERIFY(dialog);
 
-    rig.control<QPushButton>(1031)->click();
+    // The menus wait with the board; the keyboard goes back to the dialog.
+    QMenuBar* menus = w.menuBar();
+    QTest::mouseClick(menus, Qt::LeftButton, {},
+                      menus->actionGeometry(menus->actions().first()).center());
+    QVERIFY(!QApplication::activePopupWidget());
+    QSignalSpy focusMoves(qGuiApp, &QGuiApplication::focusWindowChanged);
+    w.activateWindow();
+    QTRY_VERIFY(!focusMoves.isEmpty());
+    QTRY_COMPARE(QGuiApplication::focusWindow(), dialog->windowHandle());
+    QTest::mouseClick(rig.control<QPushButton>(1031), Qt::LeftButton);
     QVERIFY(!w.station().isServerListening());
     QTRY_VERIFY(!w.macDialog());
+    QVERIFY(menus->isEnabled());
     QVERIFY(rig.logText().contains(QStringLiteral("强制关闭服务")));
     QVERIFY(rig.messageBoxes().isEmpty());
     QVERIFY(!w.station().isAskingForMac());

@@ -371,26 +371,34 @@ void CQuorvaneDlg::AskForMac(std::uint64_t id) {
         std::optional<QString> label;
         if (result == QDialog::Accepted)
             label = dialog->text();
-        if (m_macDialog == dialog) {
+        if (m_macDialog == dialog)
             m_macDialog = nullptr;
-            m_menuBar->setEnabled(true);
-        }
+        LockMenusWhileAsking();
         dialog->deleteLater();
         m_station->OnMacAnswer(id, label);
     });
-    // Modeless: Stop (1031) must take real clicks while the board waits. The
-    // menus wait with the board (a model chosen or files cleared now would
-    // change what it gets), and the keyboard goes back to the dialog, where
-    // the scanner types.
-    m_menuBar->setEnabled(false);
-    connect(qApp, &QGuiApplication::focusWindowChanged, dialog, [this, dialog](QWindow* focus) {
-        if (focus && focus == windowHandle() && dialog->isVisible()) {
-            QWidget* front = dialog->warning();
-            (front ? front : dialog)->activateWindow();
-        }
-    });
+    ShowQuestion(dialog, [dialog]() -> QWidget* { return dialog->warning(); });
+}
+
+// Modeless: Stop (1031) must take real clicks while a board waits for the
+// operator. The menus wait with the board (a model chosen or files cleared
+// now would change what it gets), and the keyboard goes back to the question,
+// where the scanner types.
+void CQuorvaneDlg::ShowQuestion(QDialog* dialog, std::function<QWidget*()> inFront) {
+    LockMenusWhileAsking();
+    connect(qApp, &QGuiApplication::focusWindowChanged, dialog,
+            [this, dialog, inFront](QWindow* focus) {
+                if (focus && focus == windowHandle() && dialog->isVisible()) {
+                    QWidget* front = inFront ? inFront() : nullptr;
+                    (front ? front : dialog)->activateWindow();
+                }
+            });
     dialog->show();
     dialog->activateWindow();
+}
+
+void CQuorvaneDlg::LockMenusWhileAsking() {
+    m_menuBar->setEnabled(!m_macDialog && !m_reburnBox);
 }
 
 void CQuorvaneDlg::CancelMacRequest(std::uint64_t id) {
@@ -398,7 +406,7 @@ void CQuorvaneDlg::CancelMacRequest(std::uint64_t id) {
         return;
     CDlgMac* dialog = m_macDialog;
     m_macDialog = nullptr;
-    m_menuBar->setEnabled(true);
+    LockMenusWhileAsking();
     dialog->cancelSilently();
     dialog->deleteLater();
 }
@@ -409,6 +417,7 @@ void CQuorvaneDlg::AskReburn(std::uint64_t id, const QString& text) {
                                 QMessageBox::Yes | QMessageBox::No, this);
     // A stray Enter from the scanner must not burn a label a second time.
     box->setDefaultButton(QMessageBox::No);
+    box->setWindowModality(Qt::NonModal);
     m_reburnBox = box;
     m_reburnId = id;
     connect(box, &QDialog::finished, this, [this, box, id](int result) {
@@ -416,9 +425,10 @@ void CQuorvaneDlg::AskReburn(std::uint64_t id, const QString& text) {
         if (m_reburnBox != box)
             return; // withdrawn
         m_reburnBox = nullptr;
+        LockMenusWhileAsking();
         m_station->OnReburnAnswer(id, result == QMessageBox::Yes);
     });
-    box->open();
+    ShowQuestion(box, {});
 }
 
 void CQuorvaneDlg::CancelReburn(std::uint64_t id) {
@@ -426,6 +436,7 @@ void CQuorvaneDlg::CancelReburn(std::uint64_t id) {
         return;
     QMessageBox* box = m_reburnBox;
     m_reburnBox = nullptr;
+    LockMenusWhileAsking();
     box->reject();
 }
 

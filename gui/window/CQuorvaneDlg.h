@@ -109,6 +109,8 @@ private:
     quorvane::ControlValues ExchangeFromControls() const;
     void ApplyControlState(const quorvane::ControlState& state, bool force);
     QMessageBox* OpenMessageBox(const QString& text);
+    void ShowQuestion(QDialog* dialog, std::function<QWidget*()> inFront);
+    void LockMenusWhileAsking();
     void Shutdown();
 
     Services m_services;

@@ -135,7 +135,7 @@ begin "installing $(basename "$deb") with apt"
 install -m 0644 "$deb" "$root/tmp/$(basename "$deb")"
 install -m 0755 "$here/in-root.sh" "$root/usr/local/sbin/qv-in-root"
 chroot "$root" /usr/local/sbin/qv-in-root install "/tmp/$(basename "$deb")" ||
-    fail "the package did not install (output above)"
+    fail "the package did not install, or its programs lack the capability (reason above)"
 
 begin "running the installed station as an ordinary user (port 69, own network namespace)"
 # A network namespace of its own: port 69 of this machine may be taken, and

@@ -43,7 +43,7 @@ done
 # Every mount lives in a mount namespace of this run, so none outlives it even
 # when the clean-up below never runs.
 if [ -z "${QV_DEB_INSTALL_NS:-}" ]; then
-    exec env QV_DEB_INSTALL_NS=1 unshare --mount --propagation private -- "$0" "$@"
+    exec env QV_DEB_INSTALL_NS=1 unshare --mount --propagation private -- bash "$0" "$@"
 fi
 
 deb=${1:-}

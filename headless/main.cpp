@@ -1,6 +1,7 @@
 // quorvane-headless: the station without a window, for a terminal with a
 // bar-code scanner.
 #include "core/log/StationLog.h"
+#include "core/settings/StationFolder.h"
 #include "core/workflow/Models.h"
 #include "core/workflow/Station.h"
 #include "headless/StopSignals.h"
@@ -8,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <memory>
@@ -36,12 +36,7 @@ bool ParseOptions(const QStringList& args, Options& o, QString& error) {
         const QString value = args[++i];
         bool ok = false;
         if (arg == u"--folder") {
-            const QFileInfo info(value);
-            if (!info.isDir()) {
-                error = QStringLiteral("--folder %1: not a folder").arg(value);
-                return false;
-            }
-            o.folder = info.absoluteFilePath();
+            o.folder = value;
         } else if (arg == u"--port") {
             const uint port = value.toUInt(&ok);
             if (!ok || port > 65535) {
@@ -74,6 +69,8 @@ void PrintLine(std::FILE* out, const QString& text) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    // Names the user's own station folder, the same for the window.
+    QCoreApplication::setApplicationName(QStringLiteral("Quorvane"));
     Options options;
     QString error;
     if (!ParseOptions(app.arguments(), options, error)) {
@@ -81,13 +78,28 @@ int main(int argc, char* argv[]) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    if (options.folder.isEmpty())
-        options.folder = QCoreApplication::applicationDirPath();
-    const QString programDir = QDir(options.folder).absolutePath() + QLatin1Char('/');
+    const StationFolder folder =
+        ChooseStationFolder(options.folder, QCoreApplication::applicationDirPath());
+    if (folder.path.isEmpty()) {
+        PrintLine(stderr, (options.folder.isEmpty() ? QString() : QStringLiteral("--folder ")) +
+                              folder.error);
+        return 2;
+    }
+    // "Log" is found from the working directory and "log" in the folder:
+    // both meet here.
+    if (!QDir::setCurrent(folder.path)) {
+        PrintLine(stderr, QStringLiteral("%1: cannot work in this folder").arg(folder.path));
+        return 2;
+    }
+    const QString programDir = folder.path;
+    PrintLine(stderr, QStringLiteral("station folder: %1").arg(programDir));
 
     StationLog log(QDir::currentPath());
     QObject::connect(&log, &StationLog::lineLogged,
                      [](const QString& line) { PrintLine(stdout, line); });
+    QObject::connect(&log, &StationLog::writeFailed, [](const QString& path) {
+        PrintLine(stderr, QStringLiteral("%1写入失败").arg(path));
+    });
 
     std::unique_ptr<Station> station;
     TerminalOperator terminal(

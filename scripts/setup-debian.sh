@@ -9,6 +9,8 @@ PACKAGES=(
     qt6-base-dev qt6-multimedia-dev zlib1g-dev
     # tests: real TFTP peers, offscreen and Xvfb desktop, CJK glyphs, sounds
     tftp-hpa atftp curl xvfb xauth fonts-wqy-microhei sox
+    # tests: a stock U-Boot in QEMU as the router (tests/uboot, Python stdlib)
+    qemu-system-arm u-boot-qemu python3
     # fuzzing and sanitizers
     clang libclang-rt-14-dev
     # benchmarks (in.tftpd is extracted from its package by bench/, not installed)

@@ -64,16 +64,16 @@ int ClearGeneratedFiles(const QString& folder, bool mayDeleteSysfile) {
         if (IsProtectedName(name, mayDeleteSysfile))
             continue;
         const QString path = dir.filePath(name);
-        if (entry.isSymLink()) {
-            // Judged by name only; a link to a folder counts as a folder.
-            if (!entry.isDir())
-                QFile::remove(path);
+        // The station generates plain files only: a link may be someone's
+        // program (a link in a folder of programs), a pipe or device is never ours.
+        if (entry.isSymLink())
             continue;
-        }
         if (entry.isDir()) {
             MakeOwnerWritable(path, entry.permissions());
             continue;
         }
+        if (!entry.isFile())
+            continue;
         // The station's own programs carry no ".exe" here.
         if (entry.permissions() &
             (QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther))

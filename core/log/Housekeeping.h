@@ -7,9 +7,9 @@ namespace quorvane {
 // Deletes the generated files in folder (device packages, "MAC", leftovers)
 // and keeps the station's own: programs and libraries (by extension or by
 // the executable bit), images, configurations, archives, names starting with
-// "getflash", and "sysfile" unless mayDeleteSysfile. Folders stay; symbolic
-// links are removed as links and never followed. Returns 1 when the folder
-// could be listed, else 0.
+// "getflash", and "sysfile" unless mayDeleteSysfile. Only regular files are
+// deleted: folders, symbolic links, pipes and devices stay. Returns 1 when
+// the folder could be listed, else 0.
 int ClearGeneratedFiles(const QString& folder, bool mayDeleteSysfile);
 
 // The name rules alone, for one directory entry's name.

@@ -54,11 +54,17 @@ void StationLog::AppendLine(const QString& text) {
     QMutexLocker lock(&m_mutex);
     const QString path = logFilePath();
     QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        qWarning("log line not stored: %s", qUtf8Printable(path.isEmpty() ? m_workDir : path));
-    } else {
-        file.write(LogRecordBytes(text));
-        file.close();
+    const QByteArray record = LogRecordBytes(text);
+    const bool stored = !path.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Append) &&
+                        file.write(record) == record.size() && file.flush();
+    file.close();
+    if (stored) {
+        m_failing = false;
+    } else if (!m_failing) {
+        m_failing = true;
+        const QString where = path.isEmpty() ? QDir(m_workDir).filePath(kLogFolder) : path;
+        qWarning("log line not stored: %s", qUtf8Printable(where));
+        Q_EMIT writeFailed(where);
     }
     Q_EMIT lineLogged(text);
 }

@@ -32,6 +32,9 @@ Q_SIGNALS:
     // Emitted on the calling thread, after the line is on disk; listeners in
     // another thread connect queued.
     void lineLogged(const QString& text);
+    // A line could not be stored at path (emitted once, and again only
+    // after a line has been stored since).
+    void writeFailed(const QString& path);
 
 private:
     void AppendLine(const QString& text);
@@ -39,6 +42,7 @@ private:
     QString m_workDir;
     // Recursive: a listener connected directly may log from its slot.
     mutable QRecursiveMutex m_mutex;
+    bool m_failing = false;
 };
 
 } // namespace quorvane

@@ -67,9 +67,13 @@ SettingsRecord SettingsRecord::Read(const QString& path, ReadStatus* status) {
     }
     // A folder, a pipe or a device has no size to go by; opening a pipe
     // would even block the station.
-    QFile file(path);
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+    if (!info.isFile()) {
         report(info.exists() ? ReadStatus::SizeUnknown : ReadStatus::Missing);
+        return record;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        report(ReadStatus::Unreadable);
         return record;
     }
     const QByteArray data = file.read(kSize);

@@ -22,7 +22,9 @@ public:
     static constexpr int kPathSlotSize = 256;
     static constexpr int kWpaOffset = 787;
 
-    enum class ReadStatus { Read, Missing, SizeUnknown };
+    // SizeUnknown: not a regular file (a folder, a pipe); Unreadable: a
+    // regular file that cannot be opened.
+    enum class ReadStatus { Read, Missing, SizeUnknown, Unreadable };
 
     SettingsRecord() = default; // all zero
 

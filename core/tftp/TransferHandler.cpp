@@ -3,6 +3,7 @@
 #include "core/tftp/RequestName.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace quorvane::tftp {
@@ -16,6 +17,12 @@ const QString kNotClosed = QStringLiteral("4下载完成，不关闭文件");
 
 } // namespace
 
+std::uint64_t TransferEdge::nowMs() {
+    using namespace std::chrono;
+    return static_cast<std::uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
 TransferHandler::TransferHandler(FileStore& files, TransferEdge& edge, QString programDir)
     : m_files(files), m_edge(edge), m_programDir(std::move(programDir)),
       m_hooks(&m_serveEverything) {}
@@ -28,6 +35,7 @@ void TransferHandler::setHooks(TransferHooks* hooks) {
 
 void TransferHandler::reset() {
     m_transfers.clear();
+    m_kept.clear();
     m_ended = false;
     ++m_generation;
 }
@@ -95,6 +103,8 @@ void TransferHandler::handleAck(const Peer& from) {
     const std::uint16_t acked = ReadAckBlock(m_in);
     Transfer* transfer = find(from);
     if (!transfer) {
+        if (resendKeptBlock(from, acked))
+            return;
         // No transfer in progress: nothing to read, block 1 goes out empty.
         sendData(from, QString(), 1, 0);
         m_edge.logLine(kNotClosed);
@@ -116,7 +126,8 @@ void TransferHandler::sendBlock(Transfer& transfer, CompletionVariant variant) {
     sendData(peer, transfer.request.name, transfer.block, static_cast<std::size_t>(count));
     m_hooks->OnBlockSent(peer);
     if (count < qint64{SegmentSize})
-        complete(peer, variant);
+        complete(peer, variant,
+                 QByteArrayView(m_out.data() + DataHeaderSize, static_cast<qsizetype>(count)));
 }
 
 // One read call serves many blocks; a block is taken from what was read ahead
@@ -140,24 +151,58 @@ qint64 TransferHandler::readBlock(Transfer& transfer, char* out) {
     return segment;
 }
 
-void TransferHandler::complete(const Peer& peer, CompletionVariant variant) {
+void TransferHandler::complete(const Peer& peer, CompletionVariant variant,
+                               QByteArrayView lastData) {
     Transfer* transfer = find(peer);
     const bool active = transfer && transfer->active;
     if (active) {
         const ReadRequest request = transfer->request;
+        // Copied before the workflow runs: what it sends must not matter.
+        const std::uint32_t lastBlock = transfer->block;
+        const QByteArray kept = lastData.toByteArray();
         const auto generation = m_generation;
         const CompletionResult result = m_hooks->OnTransferComplete(request, variant);
         if (generation != m_generation)
             return;
         if (result == CompletionResult::EndService) {
             m_transfers.clear();
+            m_kept.clear();
             m_ended = true;
             return;
         }
+        keepLastBlock(peer, lastBlock, kept);
     }
     forget(peer);
     if (variant == CompletionVariant::Acknowledgement)
         m_edge.logLine(active ? kClosed : kNotClosed);
+}
+
+void TransferHandler::keepLastBlock(const Peer& peer, std::uint32_t block, QByteArrayView data) {
+    const std::uint64_t now = m_edge.nowMs();
+    std::erase_if(m_kept, [&](const KeptBlock& k) {
+        return k.peer == peer || now - k.keptAtMs >= KeepLastBlockMs;
+    });
+    if (m_kept.size() >= std::size_t{MaxKeptBlocks})
+        m_kept.erase(m_kept.begin()); // kept in the order they came
+    m_kept.push_back(KeptBlock{peer, block, data.toByteArray(), now});
+}
+
+// Only the acknowledgement of the block before the last one is answered from
+// what was kept; the final acknowledgement is answered as it always was.
+bool TransferHandler::resendKeptBlock(const Peer& peer, std::uint16_t acked) {
+    const auto it = std::find_if(m_kept.begin(), m_kept.end(),
+                                 [&](const KeptBlock& k) { return k.peer == peer; });
+    if (it == m_kept.end())
+        return false;
+    if (m_edge.nowMs() - it->keptAtMs >= KeepLastBlockMs ||
+        acked != static_cast<std::uint16_t>(it->block - 1)) {
+        m_kept.erase(it);
+        return false;
+    }
+    std::memcpy(m_out.data() + DataHeaderSize, it->data.constData(),
+                static_cast<std::size_t>(it->data.size()));
+    sendData(peer, QString(), it->block, static_cast<std::size_t>(it->data.size()));
+    return true;
 }
 
 void TransferHandler::sendData(const Peer& to, const QString& name, std::uint32_t block,
@@ -175,6 +220,7 @@ TransferHandler::Transfer* TransferHandler::find(const Peer& peer) {
 }
 
 TransferHandler::Transfer& TransferHandler::startTransfer(const Peer& peer) {
+    std::erase_if(m_kept, [&](const KeptBlock& k) { return k.peer == peer; });
     if (Transfer* existing = find(peer)) {
         existing->file.reset();
         existing->aheadSize = 0;

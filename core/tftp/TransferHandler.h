@@ -20,15 +20,23 @@ public:
     virtual void sendDatagram(const Peer& to, QByteArrayView datagram) = 0;
     virtual void logLine(const QString& line) = 0;
     virtual void blockSent(const Peer&, const QString& /*name*/, qint64 /*block*/) {}
+    // Milliseconds from any fixed point; only differences are used.
+    virtual std::uint64_t nowMs();
 };
 
 // The server's datagram handling without a socket: one call per received
 // datagram; replies, log lines and the workflow's three points happen inside.
 // Transfers are kept per peer (address and port), at most MaxTransfers of them;
 // the least recently active one is forgotten, and its file closed, first.
+// A completed transfer's last block is kept for KeepLastBlockMs (at most
+// MaxKeptBlocks of them): a router that lost it acknowledges the block before
+// again and gets it once more, instead of an empty block that it would take
+// for the end of its file or never accept.
 class TransferHandler {
 public:
     static constexpr int MaxTransfers = 64;
+    static constexpr int MaxKeptBlocks = 64;
+    static constexpr std::uint64_t KeepLastBlockMs = 30000;
     // Bytes of a served file read in one call, for the blocks that follow.
     static constexpr qint64 ReadAheadSize = 16384;
 
@@ -47,6 +55,7 @@ public:
 
     int transferCount() const { return static_cast<int>(m_transfers.size()); }
     int openFileCount() const;
+    int keptBlockCount() const { return static_cast<int>(m_kept.size()); }
 
 private:
     struct Transfer {
@@ -60,12 +69,20 @@ private:
         bool active = false;
         std::uint64_t lastActive = 0;
     };
+    struct KeptBlock {
+        Peer peer;
+        std::uint32_t block = 0;
+        QByteArray data;
+        std::uint64_t keptAtMs = 0;
+    };
 
     void handleRequest(const Peer& from);
     void handleAck(const Peer& from);
     void sendBlock(Transfer& transfer, CompletionVariant variant);
     qint64 readBlock(Transfer& transfer, char* out);
-    void complete(const Peer& peer, CompletionVariant variant);
+    void complete(const Peer& peer, CompletionVariant variant, QByteArrayView lastData);
+    void keepLastBlock(const Peer& peer, std::uint32_t block, QByteArrayView data);
+    bool resendKeptBlock(const Peer& peer, std::uint16_t acked);
     Transfer* find(const Peer& peer);
     Transfer& startTransfer(const Peer& peer);
     void forget(const Peer& peer);
@@ -77,6 +94,7 @@ private:
     ServeEverything m_serveEverything;
     TransferHooks* m_hooks;
     std::vector<Transfer> m_transfers;
+    std::vector<KeptBlock> m_kept;
     ReceiveBuffer m_in;
     DataPacketBuffer m_out;
     std::uint64_t m_clock = 0;

@@ -33,6 +33,10 @@ public:
     // Whether a request from `peer` that could not be served means the board
     // in hand is not coming back: it was that board, or it fell silent.
     bool hasLapsed(const tftp::Peer& peer, std::uint32_t now) const;
+    // Another router than `peer` is in hand and still heard from.
+    bool holdsAnother(const tftp::Peer& peer, std::uint32_t now) const {
+        return !hasLapsed(peer, now);
+    }
 
     void clear();
 

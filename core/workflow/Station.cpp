@@ -5,6 +5,7 @@
 #include "core/log/StationLog.h"
 #include "core/personalise/PackageSources.h"
 #include "core/settings/SettingsRecord.h"
+#include "core/settings/StationFolder.h"
 #include "core/workflow/Models.h"
 
 #include <QMetaObject>
@@ -44,11 +45,19 @@ QString Station::sysfilePath() const {
     return m_state.m_strExeDir + QStringLiteral("sysfile");
 }
 
+void Station::writeSettings(const SettingsRecord& record) {
+    // The burn goes on without it, but the operator must know the record is old.
+    if (!record.Write(sysfilePath()))
+        m_log.WriteLog(QStringLiteral("%1写入失败").arg(sysfilePath()));
+}
+
 void Station::RestoreSettings() {
     SettingsRecord::ReadStatus status = SettingsRecord::ReadStatus::Missing;
     const SettingsRecord record = SettingsRecord::Read(sysfilePath(), &status);
     if (status == SettingsRecord::ReadStatus::SizeUnknown)
         m_log.WriteLog(QStringLiteral("文件为空!\n"));
+    else if (status == SettingsRecord::ReadStatus::Unreadable)
+        m_log.WriteLog(QStringLiteral("%1读取失败").arg(sysfilePath()));
 
     const QString serial = record.serialText();
     const std::uint8_t flags = record.flags();
@@ -152,7 +161,7 @@ StartOutcome Station::StartService(const ControlValues& controls) {
     m_everStarted = true;
     setControls([](ControlState& c) { c.optionsEnabled = false; });
     record.setFlags(m_state.m_byFlags);
-    record.Write(sysfilePath());
+    writeSettings(record);
 
     if (!listening) {
         // Left pressed, the button would claim a service that answers no one.
@@ -182,6 +191,7 @@ void Station::StopService(const ControlValues& controls) {
 
 void Station::dropOperatorWaits() {
     m_handOver.clear();
+    m_routerRows.clear();
     if (m_ask) {
         const std::uint64_t id = m_ask->id;
         m_ask.reset();
@@ -249,12 +259,20 @@ void Station::RefreshTitle() {
 }
 
 void Station::ClearGeneratedFiles() {
+    // Never a folder of the system's programs, whatever the station was given.
+    if (!IsOwnStationFolder(m_state.m_strExeDir)) {
+        showMessage(QStringLiteral("%1不是工作站自己的文件夹,不清空").arg(m_state.m_strExeDir),
+                    false);
+        return;
+    }
     quorvane::ClearGeneratedFiles(m_state.m_strExeDir, false);
 }
 
 void Station::Shutdown() {
     m_log.WriteEndLine();
-    WriteRunFile(m_state.m_strExeDir, {});
+    if (!WriteRunFile(m_state.m_strExeDir, {}))
+        m_log.WriteLog(
+            QStringLiteral("%1写入失败").arg(m_state.m_strExeDir + QStringLiteral("log/")));
 }
 
 bool Station::isServerListening() const {

@@ -4,6 +4,7 @@
 #include "core/workflow/DeviceRows.h"
 #include "core/workflow/HandOverWatch.h"
 #include "core/workflow/OperatorInterface.h"
+#include "core/workflow/RouterRows.h"
 #include "core/workflow/RowTimerService.h"
 #include "core/workflow/ServiceLink.h"
 #include "core/workflow/StationState.h"
@@ -48,8 +49,9 @@ public:
     const DeviceRows& rows() const { return m_rows; }
     OperatorInterface& operatorInterface() { return m_op; }
 
-    // Options and paths from "sysfile" (logs "文件为空!\n" when its size is
-    // unknown); the serial field shows the serial text.
+    // Options and paths from "sysfile" (logs "文件为空!\n" when it has no
+    // size, "<path>读取失败" when it cannot be opened); the serial field shows
+    // the serial text.
     void RestoreSettings();
     // RestoreSettings, then the start line: the window's initialisation.
     void Initialise();
@@ -70,6 +72,7 @@ public:
     void RefreshTitle();
     QString title() const { return m_title; }
 
+    // Refused, with a message, in a folder that is not the station's own.
     void ClearGeneratedFiles();
 
     // The operator's answers.
@@ -117,6 +120,7 @@ private:
     void claimRow(int row);
     std::uint32_t now() const { return m_clock(); }
     QString sysfilePath() const;
+    void writeSettings(const SettingsRecord& record);
 
     StationLog& m_log;
     OperatorInterface& m_op;
@@ -133,6 +137,7 @@ private:
 
     std::optional<PendingAsk> m_ask;
     HandOverWatch m_handOver;
+    RouterRows m_routerRows;
     std::uint64_t m_nextId = 1;
     std::set<std::uint64_t> m_transferMessages; // unacknowledged, server paused for each
     std::vector<std::function<void()>> m_afterAcks;

@@ -102,7 +102,7 @@ void Station::runSingleBurn(bool fromTransfer) {
         s.m_nDeviceNo = 1;
     m_log.WriteLogFormat("第%d台*******************************%s*********************************",
                          s.m_nDeviceNo, qUtf8Printable(s.m_strMac));
-    record.Write(sysfilePath());
+    writeSettings(record);
 
     DevicePackageRequest request;
     request.programDir = s.m_strExeDir;
@@ -167,7 +167,7 @@ void Station::ContinuousBurn(bool checked, const ControlValues& controls) {
     OnIndicatorLayout(0, 0);
     OnIndicatorNumber(
         (s.m_byFlags & kSelectMac) ? number : static_cast<std::uint32_t>(s.m_nDeviceNo), 0);
-    record.Write(sysfilePath());
+    writeSettings(record);
     buildMacPackage(false);
     s.m_dwStartTick = now();
     setControls([](ControlState& c) {
@@ -185,6 +185,9 @@ void Station::OnScanEntered(const QString& scanText) {
         return;
     m_serialField = SerialFromScan(scanText);
     m_op.SetSerialText(m_serialField);
+    // The burn names the scanned board, not the serial left in the field:
+    // the header line and "sysfile" carry the label's own MACs.
+    m_state.m_strMac = scanText;
     setControls([](ControlState& c) { c.burnChecked = true; });
     SingleBurn();
 }

@@ -45,7 +45,11 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
             s.m_byFlags |= kSelectRoot;
         buildMacPackage(true);
         s.g_processing = 1;
-        claimRow(row);
+        // The current row is the board in hand's: this router gets its own.
+        const int own =
+            m_handOver.holdsAnother(request.peer, now()) ? m_rows.appendWaitingRow() : row;
+        claimRow(own);
+        m_routerRows.assign(request.peer, own);
         return tftp::RequestVerdict::Serve;
     }
 
@@ -69,6 +73,7 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
     if (s.g_nexttime != 0) {
         if (request.name.compare(s.m_strMac, Qt::CaseInsensitive) == 0)
             m_handOver.takeInHand(request.peer, now()); // back for its file
+        m_routerRows.assign(request.peer, row);
         return tftp::RequestVerdict::Serve;
     }
 
@@ -94,6 +99,7 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
     m_rows.setText(row, DeviceRows::MacColumn, s.m_strMac);
     s.g_nexttime = 1;
     m_handOver.takeInHand(request.peer, now());
+    m_routerRows.assign(request.peer, row);
     return tftp::RequestVerdict::Serve;
 }
 
@@ -137,10 +143,12 @@ void Station::finishMacAnswer(const std::optional<QString>& label, const Pending
     releaseServer();
 }
 
+// Judged by the completing router's own request and row: another router's
+// request in between changes neither.
 tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& request,
                                                    tftp::CompletionVariant variant) {
     StationState& s = m_state;
-    const int row = s.g_curItem;
+    const int row = m_routerRows.take(request.peer).value_or(s.g_curItem);
 
     if (request.name.compare(QLatin1String("mac"), Qt::CaseInsensitive) == 0) {
         const std::uint32_t tick = now();
@@ -157,10 +165,13 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
         m_op.PlaySound(135);
     }
 
-    if (s.g_ubootcrc == 0) {
-        s.g_processing = 0;
-        s.g_nexttime = 0;
-        m_handOver.release();
+    if (request.crc == 0) {
+        // The flags belong to the board in hand, if that is another router.
+        if (!m_handOver.holdsAnother(request.peer, now())) {
+            s.g_processing = 0;
+            s.g_nexttime = 0;
+            m_handOver.release();
+        }
         m_rows.setText(row, DeviceRows::StatusColumn, kAgainText);
         return tftp::CompletionResult::Continue;
     }
@@ -175,7 +186,7 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
         local = *checksum;
     }
     // The router's CRC travels as signed decimal: compare the bit patterns.
-    if (local != 0 && local != static_cast<std::uint32_t>(s.g_ubootcrc)) {
+    if (local != 0 && local != static_cast<std::uint32_t>(request.crc)) {
         s.g_processing = 0;
         s.g_nexttime = 1;
         m_handOver.takeInHand(request.peer, now());
@@ -190,9 +201,9 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
     m_rows.setProgress(row, 50);
     const bool acknowledged = variant == tftp::CompletionVariant::Acknowledgement;
     m_rows.timers().SetTimer(row, acknowledged ? kAcknowledgementPeriodMs : kFirstBlockPeriodMs);
-    const int n = m_rows.rowCount();
-    s.g_curItem = m_rows.appendWaitingRow();
-    emit m_rows.ensureVisible(n - 1, !acknowledged);
+    if (row == s.g_curItem)
+        s.g_curItem = m_rows.appendWaitingRow();
+    emit m_rows.ensureVisible(row, !acknowledged);
     if (acknowledged)
         m_op.PlaySound(135);
     return tftp::CompletionResult::Continue;
@@ -200,6 +211,7 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
 
 void Station::OnServeFailed(const tftp::ReadRequest& request) {
     StationState& s = m_state;
+    m_routerRows.take(request.peer);
     if (request.crc != 0 && s.g_nexttime == 1) {
         // Another board while the one in hand is still busy: turned away.
         if (!m_handOver.hasLapsed(request.peer, now()))

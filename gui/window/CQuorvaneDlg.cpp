@@ -81,6 +81,10 @@ CQuorvaneDlg::CQuorvaneDlg(const QString& programDir, std::uint16_t port, Servic
         m_ownLog = std::make_unique<StationLog>(QDir::currentPath());
         m_log = m_ownLog.get();
     }
+    // A log that cannot be written loses every line: the operator must know.
+    connect(m_log, &StationLog::writeFailed, this, [this](const QString& path) {
+        OpenMessageBox(QStringLiteral("%1写入失败").arg(path));
+    });
     if (!m_services.playSound) {
         m_sounds = new SoundPlayer(this);
         m_services.playSound = [this](int id) { m_sounds->Play(id); };
@@ -319,7 +323,7 @@ void CQuorvaneDlg::OnShowLog() {
 }
 
 void CQuorvaneDlg::OnAbout() {
-    auto* about = new CAboutDlg(this);
+    auto* about = new CAboutDlg(this, m_station->state().m_strExeDir);
     about->setAttribute(Qt::WA_DeleteOnClose);
     about->open();
 }

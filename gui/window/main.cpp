@@ -1,11 +1,37 @@
 // quorvane: the station's window.
+#include "core/settings/StationFolder.h"
 #include "gui/window/CQuorvaneApp.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QMessageBox>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // Names the user's own station folder, the same for quorvane-headless.
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
-    CQuorvaneApp station;
+
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption folderOption(
+        QStringLiteral("folder"), QStringLiteral("The station folder (sysfile, packages, logs)."),
+        QStringLiteral("DIR"));
+    parser.addOption(folderOption);
+    parser.process(app);
+
+    const QString requested = parser.value(folderOption);
+    const quorvane::StationFolder folder =
+        quorvane::ChooseStationFolder(requested, QCoreApplication::applicationDirPath());
+    QString error = folder.error;
+    if (folder.path.isEmpty() || !QDir::setCurrent(folder.path)) {
+        if (error.isEmpty())
+            error = QStringLiteral("%1: cannot work in this folder").arg(folder.path);
+        QMessageBox::critical(nullptr, QStringLiteral("Quorvane"),
+                              (requested.isEmpty() ? QString() : QStringLiteral("--folder ")) +
+                                  error);
+        return 2;
+    }
+    CQuorvaneApp station(quorvane::SingleInstance::kDefaultName, folder.path);
     return station.Run();
 }

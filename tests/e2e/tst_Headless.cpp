@@ -126,6 +126,8 @@ private slots:
         QTest::newRow("bad port") << QStringList{"--port", "70000"}
                                   << QStringLiteral("--port 70000");
         QTest::newRow("stray argument") << QStringList{"extra"} << QStringLiteral("extra");
+        QTest::newRow("folder of programs")
+            << QStringList{"--folder", "/usr/bin"} << QStringLiteral("--folder /usr/bin");
     }
     void startFailures() {
         QFETCH(QStringList, args);

@@ -31,7 +31,7 @@ QString RouterUsage() {
         "usage: quorvane-router [--server ADDR] [--port N] [--name NAME] [--crc N | --bootloader "
         "FILE] [--done] [--out FILE]\n"
         "                       [--timeout-ms N] [--retries N] [--scan-wait-ms N] [--loss P] "
-        "[--dup P] [--seed N] [--quiet]\n");
+        "[--dup P] [--lose-last] [--seed N] [--quiet]\n");
 }
 
 ParsedOptions ParseRouterOptions(const QStringList& arguments) {
@@ -51,6 +51,10 @@ ParsedOptions ParseRouterOptions(const QStringList& arguments) {
         }
         if (arg == u"--quiet") {
             o.quiet = true;
+            continue;
+        }
+        if (arg == u"--lose-last") {
+            o.loseLast = true;
             continue;
         }
         static const QStringList valued{"--server",       "--port", "--name",       "--crc",

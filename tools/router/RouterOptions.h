@@ -21,6 +21,7 @@ struct RouterOptions {
     int scanWaitMs = 300000; // how long a MACWAIT keeps the router waiting
     double loss = 0.0;
     double dup = 0.0;
+    bool loseLast = false; // drop each file's final block the first time it comes
     std::optional<quint32> seed;
     bool quiet = false;
 };

@@ -32,6 +32,7 @@ void RouterSession::request(const QString& name) {
     m_currentName = name;
     m_expected = 1;
     m_timeouts = 0;
+    m_lastLost = false;
     m_outcome.data.clear();
     transmit(ReadRequestDatagram(name.toLatin1(), m_options.crc));
 }
@@ -129,6 +130,11 @@ void RouterSession::handleData(const QByteArray& datagram) {
     if (m_state != State::Receiving || block != m_expected)
         return;
     const QByteArrayView payload = QByteArrayView(datagram).sliced(DataHeaderSize);
+    if (m_options.loseLast && !m_lastLost && payload.size() < qsizetype(SegmentSize)) {
+        m_lastLost = true;
+        note(QStringLiteral("losing the final block once"));
+        return;
+    }
     m_outcome.data.append(payload);
     ++m_outcome.blocks;
     ++m_expected;
@@ -164,8 +170,7 @@ void RouterSession::onTimeout() {
         transmit(m_lastSent);
         return;
     }
-    // The server keeps nothing once its last block is out, so a lost final
-    // block can only be recovered by fetching the file again.
+    // Time-outs in a row: the station has forgotten this transfer.
     if (m_state == State::Receiving && m_outcome.restarts < m_options.retries) {
         ++m_outcome.restarts;
         note(QStringLiteral("too many time-outs: fetching %1 again").arg(m_currentName));

@@ -62,6 +62,7 @@ private:
     QByteArray m_lastSent;
     quint16 m_expected = 1;
     int m_timeouts = 0;
+    bool m_lastLost = false; // --lose-last did its drop for this file
     RouterOutcome m_outcome;
 };
 

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace quorvane;
 
 namespace {
@@ -41,26 +43,28 @@ class TestHousekeeping : public QObject {
 private slots:
     void clearsGeneratedFiles() {
         const QStringList kept =
-            QString("IMAGE.BIN Log.old Quorvane.exe Sysfile getflash.txt getflash2 "
-                    "libQt6Core.so.6.4.2 libz.so linkToFolder old.RAR quorvane "
+            QString("IMAGE.BIN Log.old Quorvane.exe Sysfile dangling getflash.txt getflash2 "
+                    "libQt6Core.so.6.4.2 libz.so linkToFile linkToFolder old.RAR pipe quorvane "
                     "router.Cfg sysfile zlib1.DLL")
                 .split(' ');
         const QStringList removed = QString("5E3A71000128 .cache GetFlash.txt MAC firmware.bin.tmp "
-                                            "getflas notes.so.txt sysfile.bak linkToFile dangling")
+                                            "getflas notes.so.txt sysfile.bak")
                                         .split(' ');
         QTemporaryDir folder;
         QTemporaryDir outside;
         QDir dir(folder.path());
         QDir away(outside.path());
-        const QStringList special = {"Log.old", "linkToFolder", "linkToFile", "dangling"};
+        // Regression: run on a folder of programs, links to them were deleted.
+        const QStringList special = {"Log.old", "linkToFolder", "linkToFile", "dangling", "pipe"};
         for (const QString& name : kept + removed)
             QVERIFY(special.contains(name) || MakeFile(dir.filePath(name)));
-        // Links go as links: what they point to stays as it was.
+        // What links point to stays as it was.
         QVERIFY(MakeFile(away.filePath("precious"), kReadOnly));
         QVERIFY(away.mkdir("sub") && MakeFile(away.filePath("sub/MAC"), kReadOnly));
         QVERIFY(QFile::link(away.filePath("precious"), dir.filePath("linkToFile")));
         QVERIFY(QFile::link(away.filePath("sub"), dir.filePath("linkToFolder")));
         QVERIFY(QFile::link(dir.filePath("gone"), dir.filePath("dangling")));
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600), 0);
         QVERIFY(MakeFile(dir.filePath("MAC"), kReadOnly));
         QVERIFY(MakeFile(dir.filePath("quorvane"), kProgram));
         QVERIFY(dir.mkpath("Log.old/inner") && MakeFile(dir.filePath("Log.old/inner/MAC")));

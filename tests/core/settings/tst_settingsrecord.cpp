@@ -41,6 +41,8 @@ private slots:
         QTest::newRow("long") << "file" << 1000 << Status::Read;
         QTest::newRow("missing") << "missing" << 0 << Status::Missing;
         QTest::newRow("folder") << "folder" << 0 << Status::SizeUnknown;
+        // Regression: reported as having no size ("文件为空!").
+        QTest::newRow("unreadable") << "unreadable" << 0 << Status::Unreadable;
 #ifdef Q_OS_UNIX
         // Opening a pipe with no writer would hang the station's start.
         QTest::newRow("pipe") << "pipe" << 0 << Status::SizeUnknown;
@@ -52,8 +54,13 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("sysfile");
         QFile file(path);
-        if (kind == "file")
+        if (kind == "file" || kind == "unreadable")
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(Pattern(size)) == size);
+        if (kind == "unreadable") {
+            file.setPermissions({});
+            if (QFileInfo(path).isReadable())
+                QSKIP("permissions do not stop this user (root)");
+        }
         if (kind == "folder")
             QVERIFY(QDir(dir.path()).mkdir("sysfile"));
 #ifdef Q_OS_UNIX

@@ -25,8 +25,10 @@ public:
         sent.append({to, datagram.toByteArray()});
     }
     void logLine(const QString& line) override { log.append(line); }
+    std::uint64_t nowMs() override { return clockMs; }
     QList<Sent> sent;
     QStringList log;
+    std::uint64_t clockMs = 0;
 };
 
 class ScriptedHooks final : public TransferHooks {

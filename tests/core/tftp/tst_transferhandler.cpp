@@ -53,6 +53,7 @@ private Q_SLOTS:
     void repeatedAckRewinds_data();
     void repeatedAckRewinds();
     void blockNumbersWrap();
+    void lostLastBlockIsSentAgain();
     void verdictsOtherThanServe();
     void missingFileIsNeverComplete();
     void badInput_data();
@@ -188,6 +189,10 @@ void TestTransferHandler::blockNumbersWrap() {
     }
     QCOMPARE(h.hooks.completions.size(), 1);
     QCOMPARE(h.edge.log.last(), kClosed);
+    // Its last block lost: an empty block 1 here would end the router's file
+    // 1 byte short, so the kept block goes out again.
+    h.receive(router, AckDatagram(0));
+    QCOMPARE(h.edge.sent.last().datagram, Raw({0, 3, 0, 1}) + Pattern(size - 1, 1));
 
     // Past the wrap a repeated acknowledgement still steps back, and only
     // as far as the latest block carrying that number.
@@ -202,6 +207,40 @@ void TestTransferHandler::blockNumbersWrap() {
     h.receive(router, AckDatagram(0));
     QCOMPARE(WireBlock(h.edge.sent.last().datagram), quint16(1));
     QCOMPARE(h.edge.sent.last().datagram.mid(4), Pattern(65536LL * 512, 512));
+}
+
+// A lost last block used to cost the router all its retries: its repeated
+// acknowledgement of the block before got an empty block 1.
+void TestTransferHandler::lostLastBlockIsSentAgain() {
+    Harness h;
+    h.files.addPattern(QStringLiteral("f"), 1000);
+    const Peer router = RouterAt(2012);
+    const QByteArray lastBlock = Raw({0, 3, 0, 2}) + Pattern(512, 488);
+    const QByteArray emptyBlock1 = Raw({0, 3, 0, 1});
+    QCOMPARE(Fetch(h, router, QStringLiteral("f")), Pattern(0, 1000));
+    for (int lost = 0; lost < 2; ++lost) {
+        h.receive(router, AckDatagram(1));
+        QCOMPARE(h.edge.sent.last().datagram, lastBlock);
+    }
+    QCOMPARE(h.hooks.completions.size(), 1);
+    QCOMPARE(h.edge.log.count(kClosed), 1);
+    // The final acknowledgement is answered as it always was.
+    h.receive(router, AckDatagram(2));
+    QCOMPARE(h.edge.sent.last().datagram, emptyBlock1);
+    QCOMPARE(h.edge.log.last(), kNotClosed);
+
+    // Kept for a while only, and for a bounded number of routers.
+    Fetch(h, router, QStringLiteral("f"));
+    h.edge.clockMs += TransferHandler::KeepLastBlockMs;
+    h.receive(router, AckDatagram(1));
+    QCOMPARE(h.edge.sent.last().datagram, emptyBlock1);
+    for (quint16 port = 10000; port < 10200; ++port)
+        Fetch(h, RouterAt(port), QStringLiteral("f"));
+    QCOMPARE(h.handler.keptBlockCount(), TransferHandler::MaxKeptBlocks);
+    h.receive(RouterAt(10199), AckDatagram(1));
+    QCOMPARE(h.edge.sent.last().datagram, lastBlock);
+    h.receive(RouterAt(10000), AckDatagram(1));
+    QCOMPARE(h.edge.sent.last().datagram, emptyBlock1);
 }
 
 void TestTransferHandler::verdictsOtherThanServe() {

@@ -254,8 +254,9 @@ private slots:
                 rig.s().m_bUpdateUboot = controls.updateUboot;
                 rig.s().m_bRestoreCfg = controls.restoreCfg;
                 rig.s().m_bUpdateRoot = controls.updateRoot;
-                rig.station->OnScanEntered(QStringLiteral("5e3a71123458"));
-                QVERIFY(!rig.station->controlState().burnChecked);
+                rig.s().m_strMac = controls.serialText;
+                rig.s().m_strScan = QStringLiteral("5e3a71123458");
+                rig.station->SingleBurn();
             }
             QCOMPARE(rig.logLines(), QStringList{logged});
             QCOMPARE(int(rig.s().m_byFlags), flags);
@@ -441,9 +442,10 @@ private slots:
         }
         QCOMPARE(rig.op.serialTexts, QStringList{serial});
         QVERIFY(rig.station->controlState().burnChecked);
-        // The burn uses m_strMac as last exchanged; the next exchange takes
-        // the new serial.
-        QCOMPARE(rig.logLines(), QStringList{kHeaderFormat.arg(1).arg("00012")});
+        // Regression: the header and "sysfile" named the serial left in the
+        // field, not the scanned board.
+        QCOMPARE(rig.logLines(), QStringList{kHeaderFormat.arg(1).arg(scan)});
+        QCOMPARE(SettingsRecord::Read(rig.path("sysfile")).triple().base, ParseMacText(scan));
         QVERIFY(QFile::exists(rig.path(scan)));
         QCOMPARE(rig.station->ControlsFromState().serialText, serial);
     }
@@ -465,6 +467,27 @@ private slots:
             QDir(rig.path(QStringLiteral("Log"))).entryList({QStringLiteral("*.txt")}, QDir::Files);
         runFiles.removeAll(QStringLiteral("log.txt"));
         QCOMPARE(runFiles.size(), 1);
+    }
+
+    // Regression: a station that could not write its folder said nothing, and
+    // cleared whatever folder it was given.
+    void writeFailuresAreReported() {
+        StationRig rig;
+        QVERIFY(QDir(rig.dir.path()).mkdir(QStringLiteral("sysfile")));
+        rig.writeFile(QStringLiteral("root.img"), "r");
+        rig.s().m_strRootPath = rig.path(QStringLiteral("root.img"));
+        ControlValues c;
+        c.updateRoot = true;
+        QVERIFY(rig.station->StartService(c).started);
+        QCOMPARE(rig.logLines().last(), rig.path(QStringLiteral("sysfile")) + "写入失败");
+
+        rig.writeFile(QStringLiteral("plain"), "a file, not a folder");
+        const QString notAFolder = rig.path(QStringLiteral("plain/"));
+        rig.s().m_strExeDir = notAFolder;
+        rig.station->ClearGeneratedFiles();
+        QCOMPARE(rig.op.messageTexts(), QStringList{notAFolder + "不是工作站自己的文件夹,不清空"});
+        rig.station->Shutdown();
+        QCOMPARE(rig.logLines().last(), notAFolder + "log/写入失败");
     }
 };
 

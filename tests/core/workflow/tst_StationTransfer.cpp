@@ -461,6 +461,59 @@ private slots:
         }
     }
 
+    // Regression: a second router's request in the middle of a board's
+    // transfer decided that board's completion (another CRC, the current row),
+    // so the board was never finished or its DONE matched nothing.
+    void secondRouterInterleaves_data() {
+        QTest::addColumn<QString>("other"); // what the second router does
+        QTest::newRow("package request") << QStringLiteral("package");
+        QTest::newRow("package request completes first") << QStringLiteral("package done");
+        QTest::newRow("turned-away board") << QStringLiteral("turned away");
+    }
+    void secondRouterInterleaves() {
+        QFETCH(QString, other);
+        StationRig rig;
+        rig.writeFile(QStringLiteral("boot.img"), QByteArray(4096, 'b'));
+        rig.s().m_strUbootPath = rig.path(QStringLiteral("boot.img"));
+        rig.s().m_bUpdateUboot = true;
+        StartWithMac(rig);
+        rig.s().m_bUpdateUboot = true;
+        const auto crc = std::int32_t(*BootLoaderChecksum(rig.s().m_strUbootPath));
+        DeviceRows& rows = rig.station->rows();
+        rig.station->OnRequest(rig.request(QStringLiteral("boot"), crc));
+        rig.station->OnMacAnswer(rig.op.asks.at(0), kLabel);
+        QCOMPARE(rig.station->OnRequest(rig.request(kLabel, crc)), RequestVerdict::Serve);
+
+        const tftp::ReadRequest second = other == u"turned away"
+                                             ? rig.request(QStringLiteral("boot"), 77, 4001)
+                                             : rig.request(QStringLiteral("mac"), 0, 4001);
+        QCOMPARE(rig.station->OnRequest(second), RequestVerdict::Serve);
+        if (other == u"turned away")
+            rig.station->OnServeFailed(second);
+        if (other == u"package done")
+            rig.station->OnTransferComplete(second, CompletionVariant::Acknowledgement);
+        QCOMPARE(rows.text(0, DeviceRows::MacColumn), kLabel);
+        QCOMPARE(rig.s().g_nexttime, 1); // the board in hand keeps the gate
+
+        rig.op.sounds.clear();
+        rig.station->OnTransferComplete(rig.request(kLabel, crc),
+                                        CompletionVariant::Acknowledgement);
+        QCOMPARE(rows.text(0, DeviceRows::StatusColumn), kWriting);
+        QCOMPARE(rig.op.sounds.count(135), 1);
+        QCOMPARE(rig.s().g_nexttime, 0);
+        QCOMPARE(rig.s().g_processing, 0);
+        QCOMPARE(rig.s().g_curItem, rows.rowCount() - 1);
+        QCOMPARE(rows.text(rig.s().g_curItem, DeviceRows::MacColumn), kWaiting);
+        if (other == u"package")
+            rig.station->OnTransferComplete(second, CompletionVariant::Acknowledgement);
+        if (other != u"turned away")
+            QCOMPARE(rows.text(1, DeviceRows::StatusColumn), kAgain);
+
+        rig.station->OnDone(tftp::Peer{}, kLabel);
+        QCOMPARE(rows.text(0, DeviceRows::StatusColumn), kWritten);
+        QCOMPARE(rig.op.sounds.last(), 136);
+    }
+
     void elapsedLine_data() {
         QTest::addColumn<quint32>("start");
         QTest::addColumn<quint32>("now");

@@ -84,7 +84,8 @@ void TestSounds::iconsAreCompiledIn() {
 }
 
 void TestSounds::aboutBox() {
-    CAboutDlg about;
+    // It names the folder the station serves: an installed station's is the user's own.
+    CAboutDlg about(nullptr, QStringLiteral("/home/op/.local/share/Quorvane/"));
     QCOMPARE(about.windowTitle(), QStringLiteral("关于 Quorvane"));
     QStringList texts;
     bool iconShown = false;
@@ -93,6 +94,7 @@ void TestSounds::aboutBox() {
         iconShown = iconShown || !label->pixmap().isNull();
     }
     QVERIFY(texts.contains(QStringLiteral("Quorvane 5.0 版")));
+    QVERIFY(texts.join('\n').contains(QStringLiteral("/home/op/.local/share/Quorvane/")));
     QVERIFY(iconShown);
     QCOMPARE(about.okButton()->text(), QStringLiteral("确定"));
     // Every control lies inside the box.

@@ -108,7 +108,7 @@ run_as_user() {
 
     begin "quorvane-headless on port 69 as $user"
     start_station "$user" --port 69
-    echo "in-root: $(head -n 3 "$dir/out" | tr '\n' ' ')"
+    echo "in-root: $(grep -h 'station folder' "$dir/err") | $(head -n 3 "$dir/out" | tr '\n' ' ')"
 
     begin "quorvane-router fetches \"mac\" (CRC 0) from 127.0.0.1:69"
     local result status=0

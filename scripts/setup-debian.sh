@@ -19,6 +19,8 @@ PACKAGES=(
     clang libclang-rt-14-dev
     # benchmarks (in.tftpd is extracted from its package by bench/, not installed)
     hyperfine
+    # the install test: a fresh Debian 12 root, a network namespace's loopback
+    debootstrap debian-archive-keyring iproute2
 )
 
 missing=()

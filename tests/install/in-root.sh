@@ -1,0 +1,165 @@
+#!/bin/bash
+# Runs inside the fresh root made by deb-install.sh, as root there.
+#   in-root.sh install PACKAGE.deb   apt installs it; the capability must be set
+#   in-root.sh run                   an ordinary user's station and router
+set -euo pipefail
+
+step="${1:-}"
+fail() {
+    echo "in-root: FAILED at step '$step': $*" >&2
+    exit 1
+}
+begin() {
+    step=$1
+    echo "in-root: -- $step"
+}
+
+export DEBIAN_FRONTEND=noninteractive LANG=C.UTF-8
+
+install_package() {
+    begin "apt-get update"
+    apt-get update -qq || fail "apt-get update failed"
+    begin "apt-get install $1"
+    # Recommends too, as apt does by default: libcap2-bin comes with them.
+    apt-get install -y -q "$1" || fail "apt-get install failed"
+    begin "capability of the installed stations"
+    for program in /usr/bin/quorvane /usr/bin/quorvane-headless; do
+        [ -x "$program" ] || continue
+        getcap "$program" | grep -q cap_net_bind_service ||
+            fail "getcap $program: no cap_net_bind_service ($(getcap "$program"))"
+        echo "in-root: $(getcap "$program")"
+    done
+    [ -x /usr/bin/quorvane-headless ] || fail "/usr/bin/quorvane-headless not installed"
+    [ -x /usr/bin/quorvane-router ] || fail "/usr/bin/quorvane-router not installed"
+}
+
+runs=/var/tmp/qv-runs
+
+# as USER COMMAND...: the user's own clean environment, no root left.
+as() {
+    local user=$1
+    shift
+    runuser -u "$user" -- env -i HOME="/home/$user" USER="$user" LOGNAME="$user" \
+        PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"
+}
+
+new_user() {
+    useradd --create-home --shell /bin/bash "$1" || fail "useradd $1"
+    mkdir -p "$runs/$1"
+    chown "$1:" "$runs/$1"
+}
+
+# A snapshot of /usr/bin to show that the station wrote nothing there.
+usr_bin() {
+    find /usr/bin -printf '%p %y %s %T@\n' | sort
+}
+
+# sysfile FILE FLAGS ROOT_IMAGE: the 789-byte settings record, NUL-padded.
+sysfile() {
+    head -c 789 /dev/zero >"$1"
+    printf "\\$(printf '%03o' "$2")" | dd of="$1" conv=notrunc status=none
+    printf '%s' "$3" | dd of="$1" bs=1 seek=275 conv=notrunc status=none
+}
+
+# Starts quorvane-headless for USER from the home folder, the way a user types
+# it, and waits until it listens or ends.
+start_station() {
+    local user=$1 dir=$runs/$1
+    shift
+    as "$user" sh -c 'cd && echo $$ >"$0/pid" && exec /usr/bin/quorvane-headless "$@" \
+        </dev/null >"$0/out" 2>"$0/err"' "$dir" "$@" &
+    station_runner=$!
+    # A bound on a hang, not a measurement.
+    for _ in $(seq 600); do
+        grep -q '服务器已启动' "$dir/out" 2>/dev/null && return 0
+        kill -0 "$station_runner" 2>/dev/null || break
+        sleep 0.1
+    done
+    local status=0
+    wait "$station_runner" || status=$?
+    station_runner=""
+    fail "quorvane-headless $* did not start (exit status $status):
+$(cat "$dir/err" "$dir/out" 2>/dev/null)"
+}
+
+stop_station() {
+    local user=$1 dir=$runs/$1 status=0
+    kill -TERM "$(cat "$dir/pid")"
+    wait "$station_runner" || status=$?
+    station_runner=""
+    [ "$status" -eq 0 ] || fail "quorvane-headless ended with status $status after SIGTERM:
+$(cat "$dir/err")"
+}
+
+run_as_user() {
+    local user=quorvane-op
+    local home=/home/$user
+    local folder=$home/.local/share/Quorvane
+    local dir=$runs/$user
+    station_runner=""
+    trap '[ -n "$station_runner" ] && kill -KILL "$(cat "$runs/quorvane-op/pid")" 2>/dev/null; true' EXIT
+
+    begin "an ordinary user with a root image and a sysfile in the station folder"
+    new_user "$user"
+    as "$user" mkdir -p "$folder"
+    as "$user" sh -c "head -c 70000 /dev/urandom >'$folder/root.bin'"
+    as "$user" bash -c "$(declare -f sysfile); sysfile '$folder/sysfile' 8 '$folder/root.bin'"
+    usr_bin >/var/tmp/usr-bin.before
+
+    begin "quorvane-headless on port 69 as $user"
+    start_station "$user" --port 69
+    echo "in-root: $(grep -h 'station folder' "$dir/err") | $(head -n 3 "$dir/out" | tr '\n' ' ')"
+
+    begin "quorvane-router fetches \"mac\" (CRC 0) from 127.0.0.1:69"
+    local result status=0
+    result=$(as "$user" timeout 120 /usr/bin/quorvane-router --server 127.0.0.1 --port 69 \
+        --name mac --crc 0 --out "$dir/mac.bin" --quiet) || status=$?
+    echo "in-root: $result"
+    [ "$status" -eq 0 ] || fail "quorvane-router exited $status: $result"
+    grep -q '"ok": *true' <<<"$result" || fail "quorvane-router's result is not ok: $result"
+
+    begin "SIGTERM ends the station"
+    stop_station "$user"
+
+    begin "the files are in $folder"
+    local size
+    size=$(stat -c %s "$folder/sysfile" 2>/dev/null) || fail "no sysfile in $folder"
+    [ "$size" -eq 789 ] || fail "sysfile has $size bytes, not 789"
+    [ -f "$folder/MAC" ] || fail "no MAC package in $folder ($(ls -A "$folder"))"
+    cmp -s "$folder/MAC" "$dir/mac.bin" || fail "$folder/MAC is not the file the router received"
+    [ -f "$folder/Log/log.txt" ] || fail "no Log/log.txt in $folder ($(ls -A "$folder"))"
+    local log
+    log=$(iconv -f GBK -t UTF-8 "$folder/Log/log.txt") || fail "Log/log.txt is not GBK text"
+    for line in '开始时间:' '服务器已启动' 'Uboot crc: 0' '强制关闭服务' '结速时间:'; do
+        grep -qF "$line" <<<"$log" || fail "Log/log.txt lacks \"$line\":
+$log"
+    done
+    local runfiles
+    runfiles=$(find "$folder" -mindepth 2 -maxdepth 2 -ipath "$folder/log/*.txt" ! -name log.txt)
+    [ -n "$runfiles" ] || fail "no run file under $folder/log ($(find "$folder" | sort | tr '\n' ' '))"
+    echo "in-root: $(cd "$folder" && find . -type f | sort | tr '\n' ' ')"
+
+    begin "first start of a new user's station makes the station folder"
+    local fresh=quorvane-new
+    new_user "$fresh"
+    status=0
+    as "$fresh" sh -c 'cd && exec /usr/bin/quorvane-headless --port 69 </dev/null' \
+        >"$runs/$fresh/out" 2>"$runs/$fresh/err" || status=$?
+    [ "$status" -eq 2 ] && grep -q '选项不能为空' "$runs/$fresh/err" ||
+        fail "with no options it exited $status: $(cat "$runs/$fresh/err")"
+    [ -d "/home/$fresh/.local/share/Quorvane" ] ||
+        fail "/home/$fresh/.local/share/Quorvane was not made ($(find "/home/$fresh" | sort | tr '\n' ' '))"
+
+    begin "nothing written to /usr/bin"
+    usr_bin >/var/tmp/usr-bin.after
+    diff /var/tmp/usr-bin.before /var/tmp/usr-bin.after ||
+        fail "/usr/bin changed while the stations ran (diff above)"
+    trap - EXIT
+}
+
+case "${1:-}" in
+install) install_package "$2" ;;
+run) run_as_user ;;
+*) fail "usage: in-root.sh install PACKAGE.deb | run" ;;
+esac
+echo "in-root: $1 passed"

@@ -128,6 +128,7 @@ run_as_user() {
     [ -f "$folder/MAC" ] || fail "no MAC package in $folder ($(ls -A "$folder"))"
     cmp -s "$folder/MAC" "$dir/mac.bin" || fail "$folder/MAC is not the file the router received"
     [ -f "$folder/Log/log.txt" ] || fail "no Log/log.txt in $folder ($(ls -A "$folder"))"
+    [ -s "$folder/production.db" ] || fail "no production record in $folder ($(ls -A "$folder"))"
     local log
     log=$(iconv -f GBK -t UTF-8 "$folder/Log/log.txt") || fail "Log/log.txt is not GBK text"
     for line in '开始时间:' '服务器已启动' 'Uboot crc: 0' '强制关闭服务' '结速时间:'; do

@@ -124,6 +124,8 @@ int main(int argc, char* argv[]) {
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&] {
         station->StopService(station->ControlsFromState());
         station->Shutdown();
+        station->record().flush();
+        PrintLine(stdout, record::SummaryLine(station->record().ShiftSummary()));
         app.exit(0);
     });
     return app.exec();

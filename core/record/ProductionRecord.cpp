@@ -1,7 +1,9 @@
 #include "core/record/ProductionRecord.h"
 
 #include "core/record/RecordStore.h"
+#include "core/record/RecordWriter.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QSysInfo>
@@ -22,7 +24,30 @@ ProductionRecord::ProductionRecord(const QString& stationFolder, Clock clock, QO
     : QObject(parent), m_folder(stationFolder), m_host(QSysInfo::machineHostName()),
       m_clock(clock ? std::move(clock) : [] { return QDateTime::currentMSecsSinceEpoch(); }) {
     m_startedAt = m_clock();
-    m_store = RecordStore::Open(QDir(stationFolder).filePath(FileName()), &m_openError);
+    const QString path = QDir(stationFolder).filePath(FileName());
+    m_store = RecordStore::Open(path, &m_openError);
+    m_writer = std::make_unique<RecordWriter>(path);
+    connect(m_writer.get(), &RecordWriter::committed, this, [this](const QStringList& ids) {
+        m_failing = false;
+        if (m_line) {
+            for (const QString& id : ids)
+                m_line->rowSaved(id);
+        }
+        Q_EMIT committed();
+    });
+    connect(m_writer.get(), &RecordWriter::failed, this, [this](const QString& error) {
+        if (m_failing)
+            return;
+        m_failing = true;
+        Q_EMIT failed(QStringLiteral("生产记录%1写入失败: %2")
+                          .arg(QDir(m_folder).filePath(FileName()), error));
+    });
+}
+
+void ProductionRecord::flush() {
+    m_writer->flush();
+    // What the writer said on its way is told here too.
+    QCoreApplication::sendPostedEvents(this);
 }
 
 ProductionRecord::~ProductionRecord() = default;
@@ -53,19 +78,7 @@ std::optional<BoardAttempt> ProductionRecord::attemptOnRow(int row) const {
 }
 
 void ProductionRecord::save(const BoardAttempt& attempt) {
-    QString error = m_openError;
-    const bool stored = m_store && m_store->save(attempt, &error);
-    if (stored) {
-        m_failing = false;
-        if (m_line)
-            m_line->rowSaved(attempt.id);
-        return;
-    }
-    if (m_failing)
-        return;
-    m_failing = true;
-    Q_EMIT failed(
-        QStringLiteral("生产记录%1写入失败: %2").arg(QDir(m_folder).filePath(FileName()), error));
+    m_writer->save(attempt);
 }
 
 void ProductionRecord::close(BoardAttempt& attempt, Outcome outcome) {
@@ -177,6 +190,12 @@ LabelCheck ProductionRecord::Check(const QString& label) {
     LabelCheck check;
     if (m_store)
         check.written = m_store->latestWritten(label);
+    // A finish on its way to the disk counts already.
+    for (const BoardAttempt& a : std::as_const(m_rows)) {
+        if (IsWritten(a.outcome) && a.label.compare(label, Qt::CaseInsensitive) == 0 &&
+            (!check.written || a.finishedAt > check.written->finishedAt))
+            check.written = a;
+    }
     if (!m_line)
         return check;
     const LabelCheck line = m_line->check(label);

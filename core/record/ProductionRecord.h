@@ -16,6 +16,7 @@
 namespace quorvane::record {
 
 class RecordStore;
+class RecordWriter;
 
 // What a board's burn used.
 struct BurnFacts {
@@ -49,9 +50,10 @@ public:
 };
 
 // The production record of one station: a row per board attempt in
-// "production.db" in the station folder, written as the board's events
-// happen. The station calls these at the points where it acts anyway; a row
-// that cannot be written is reported through failed() and holds nothing up.
+// "production.db" in the station folder, committed as the board's events
+// happen (on the writer's thread: a commit waits for the disk). The station
+// calls these at the points where it acts anyway; a row that cannot be
+// written is reported through failed() and holds nothing up.
 class ProductionRecord : public QObject {
     Q_OBJECT
 public:
@@ -62,6 +64,8 @@ public:
 
     static QString FileName() { return QStringLiteral("production.db"); }
     bool isOpen() const { return m_store != nullptr; }
+    // Returns once every row saved so far is committed (or has failed).
+    void flush();
     void setLineLink(std::unique_ptr<LineLink> line);
     LineLink* lineLink() const { return m_line.get(); }
 
@@ -90,6 +94,8 @@ Q_SIGNALS:
     // A row could not be stored: emitted once, and again only after a row
     // has been stored since.
     void failed(const QString& text);
+    // Rows reached the disk: the shift's figures may have moved.
+    void committed();
 
 private:
     BoardAttempt* onRow(int row);
@@ -101,7 +107,8 @@ private:
     QString m_host;
     Clock m_clock;
     qint64 m_startedAt = 0;
-    std::unique_ptr<RecordStore> m_store;
+    std::unique_ptr<RecordStore> m_store; // this thread's reads: the guard, the summary
+    std::unique_ptr<RecordWriter> m_writer;
     QString m_openError;
     std::unique_ptr<LineLink> m_line;
     QHash<int, BoardAttempt> m_rows;

@@ -174,6 +174,11 @@ std::unique_ptr<RecordStore> RecordStore::Open(const QString& where, QString* er
         Fail(error, db.lastError().text());
         return nullptr;
     }
+    // A newer station's file is left exactly as it is.
+    if (SchemaVersion(db) > kSchemaVersion) {
+        MigrateSchema(db, error);
+        return nullptr;
+    }
     if (!postgres) {
         // Every committed row survives a power cut or a kill.
         QSqlQuery pragma(db);

@@ -103,6 +103,15 @@ CQuorvaneDlg::CQuorvaneDlg(const QString& programDir, std::uint16_t port, Servic
 
     m_station =
         std::make_unique<Station>(*m_log, ProgramDirOf(programDir), port, *this, m_services.timers);
+    // The shift at a glance: written, failed, pace, the last board's time.
+    m_shiftSummary = new QLabel(m_client);
+    m_shiftSummary->setObjectName(QString::number(kShiftSummaryId));
+    const auto showSummary = [this] {
+        m_shiftSummary->setText(record::SummaryLine(m_station->record().ShiftSummary()));
+    };
+    connect(&m_station->record(), &record::ProductionRecord::committed, m_shiftSummary,
+            showSummary);
+    showSummary();
     InitDialog();
 
     const QSize client = TemplateToPixels(kClientDlu);
@@ -539,6 +548,10 @@ void CQuorvaneDlg::ApplyResizeRules() {
         if (next != w->geometry())
             w->setGeometry(next);
     }
+    const QRect list = m_listDevices->geometry();
+    m_shiftSummary->setGeometry(list.left(), list.bottom() + 2, list.width(),
+                                std::max(0, client.height() - list.bottom() - 2));
+    m_shiftSummary->setVisible(!m_listDevices->isHidden());
     const int shared = SharedColumnWidth(m_listDevices->width());
     m_listDevices->SetColumnWidth(0, kNumColumnWidth);
     for (int column = 1; column <= 3; ++column)

@@ -13,6 +13,7 @@
 #include <memory>
 
 class QAction;
+class QLabel;
 class QActionGroup;
 class QMenuBar;
 class QMessageBox;
@@ -53,6 +54,7 @@ public:
     static constexpr int kShowLogCommand = 34563456;
     static constexpr int kAboutCommand = 16;
     static constexpr int kClearFilesCommand = 32782;
+    static constexpr int kShiftSummaryId = 1040; // the shift's line under the device list
 
     // programDir empty: the executable's folder.
     explicit CQuorvaneDlg(const QString& programDir = {}, std::uint16_t port = kDefaultPort,
@@ -70,6 +72,7 @@ public:
     CSearchEdit* scanField() const { return m_editScan; }
     CShowLogDlg* logWindow() const { return m_pLogDlg; }
     CDlgMac* macDialog() const { return m_macDialog; }
+    QLabel* shiftSummary() const { return m_shiftSummary; }
 
     // The window's commands, as its controls and menus issue them.
     void OnServiceClicked(bool pressedIn); // 1031
@@ -133,6 +136,7 @@ private:
 
     QPointer<CDlgMac> m_macDialog;
     std::uint64_t m_macAskId = 0;
+    QLabel* m_shiftSummary = nullptr; // under the device list
     QPointer<QMessageBox> m_reburnBox;
     std::uint64_t m_reburnId = 0;
     quorvane::ControlState m_shownControls;

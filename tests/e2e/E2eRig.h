@@ -2,6 +2,7 @@
 
 #include "core/log/GbkText.h"
 #include "core/log/StationLog.h"
+#include "core/record/RecordStore.h"
 #include "core/workflow/Station.h"
 
 #include <QByteArray>
@@ -118,6 +119,19 @@ struct E2eRig {
     QByteArray readFile(const QString& name) const {
         QFile file(path(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // What production.db holds, read through a connection of its own.
+    QList<record::BoardAttempt> storedRows() const {
+        station->record().flush();
+        const auto store =
+            record::RecordStore::Open(path(QStringLiteral("production.db")), nullptr);
+        return store ? store->list({}) : QList<record::BoardAttempt>{};
+    }
+    QStringList storedOutcomes() const {
+        QStringList outcomes;
+        for (const record::BoardAttempt& row : storedRows())
+            outcomes << record::OutcomeText(row.outcome);
+        return outcomes;
     }
     QStringList logLines() const {
         QStringList lines =

@@ -1,5 +1,6 @@
 #include "E2eRig.h"
 
+#include "core/personalise/Crc32.h"
 #include "core/personalise/DevicePackage.h"
 #include "core/personalise/MacPackage.h"
 #include "core/personalise/PackageInspect.h"
@@ -105,6 +106,24 @@ private slots:
             "Check MAC 1 nexttime 1", "正在下载文件" + rig.path(kLabel), "4下载完成，关闭文件",
             "4下载完成，不关闭文件");
 
+        // The production record's row of this board, as stored.
+        const QList<record::BoardAttempt> stored = rig.storedRows();
+        QCOMPARE(stored.size(), 1);
+        const record::BoardAttempt& row = stored.first();
+        QCOMPARE(record::OutcomeText(row.outcome), QStringLiteral("written-done"));
+        QCOMPARE(row.label, kLabel.toUpper());
+        QCOMPARE(row.baseMac + row.modelMac + row.wanMac,
+                 QStringLiteral("5E3A710001285E3A710001255E3A71000127"));
+        QCOMPARE(row.routerAddress, QStringLiteral("127.0.0.1"));
+        QCOMPARE(row.modelName, QStringLiteral("Dogwood(Spruce)"));
+        QCOMPARE(row.selection, 0x0F);
+        QCOMPARE(row.bootLoader.name + ' ' + QString::number(row.bootLoader.size),
+                 QStringLiteral("uboot.bin 70000"));
+        QCOMPARE(row.bootLoader.crc, Crc32(rig.readFile("uboot.bin")));
+        QCOMPARE(row.rootImage.size, 200000);
+        QVERIFY(row.claimedAt <= row.scannedAt && row.scannedAt <= row.builtAt &&
+                row.builtAt <= row.transferredAt && row.transferredAt <= row.finishedAt);
+
         const QByteArray record = rig.readFile("sysfile");
         QCOMPARE(record.size(), SettingsRecord::kSize);
         QCOMPARE(record.at(0), '\x0F');
@@ -135,6 +154,7 @@ private slots:
         RouterResult router = RunRouter(rig, {"--crc", "12345"});
         QVERIFY(router.ok());
         QCOMPARE(rig.station->rows().text(0, DeviceRows::StatusColumn), kAgain);
+        QCOMPARE(rig.storedOutcomes(), QStringList{"fetched-again"});
         QCOMPARE(rig.station->state().g_nexttime, 1);
         QCOMPARE(rig.station->rows().rowCount(), 1);
 
@@ -145,6 +165,11 @@ private slots:
         QCOMPARE(rig.station->rows().text(0, DeviceRows::StatusColumn), kWriting);
         VERIFY_LOG(rig, "Recieve a download require[g_nexttime = 1] [g_processing = 0]",
                    "Check MAC 1 nexttime 1");
+        // No DONE: the row's timer finishes the board.
+        for (int tick = 0; tick <= 50; ++tick)
+            rig.station->rows().OnTimer(0);
+        QCOMPARE(rig.storedOutcomes(), QStringList{"written-timer"});
+        QCOMPARE(rig.storedRows().first().refetches, 1);
     }
 
     void packageRequestWhileBoardInHand() {
@@ -200,6 +225,7 @@ private slots:
         QVERIFY(router.json.value("restarts").toInt() >= 1);
         QCOMPARE(router.json.value("mac").toString(), kLabel);
         QCOMPARE(router.received, ExpectedDevicePackage(rig, kLabel, 0x09));
+        QCOMPARE(rig.storedOutcomes(), (QStringList{"scan-cancelled", "in-progress"}));
     }
 
     // The image goes missing between the build and the completion: the
@@ -264,6 +290,40 @@ private slots:
                    "Check MAC " + QString::number(writeMac) + " nexttime 0");
         QCOMPARE(rig.station->rows().text(0, DeviceRows::MacColumn), nextLabel);
         QCOMPARE(rig.station->rows().text(0, DeviceRows::StatusColumn), kWriting);
+        QCOMPARE(rig.storedOutcomes(), (QStringList{"released", "in-progress"}));
+    }
+
+    // A label already written goes to a second board only on the operator's yes.
+    void reburnAsksTheOperator_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("rework of the same board") << true;
+        QTest::newRow("a second board with that label") << false;
+    }
+    void reburnAsksTheOperator() {
+        QFETCH(bool, yes);
+        const QString other = QStringLiteral("5e3a71000138");
+        E2eRig rig;
+        rig.op.answers = {kLabel, kLabel};
+        if (!yes)
+            rig.op.answers.push_back(other);
+        rig.op.reburnAnswers = {yes};
+        QVERIFY(rig.start(true, true, false, false));
+        const QStringList args{"--bootloader", rig.path("uboot.bin"), "--done"};
+        QVERIFY(RunRouter(rig, args).ok());
+        QVERIFY(rig.op.reburnQuestions.isEmpty());
+
+        const RouterResult second = RunRouter(rig, args);
+        QVERIFY2(second.ok(), second.json.value("error").toString().toUtf8());
+        QCOMPARE(rig.op.reburnQuestions.size(), 1);
+        QVERIFY(rig.op.reburnQuestions.first().startsWith(kLabel.toUpper() + "已于"));
+        QCOMPARE(second.json.value("mac").toString(), yes ? kLabel : other);
+        const QList<record::BoardAttempt> stored = rig.storedRows();
+        QCOMPARE(stored.size(), yes ? 2 : 3);
+        QCOMPARE(stored.at(1).reburn, QString(yes ? "confirmed" : "refused"));
+        QCOMPARE(rig.storedOutcomes().last(), QStringLiteral("written-done"));
+        if (!yes)
+            QCOMPARE(record::OutcomeText(stored.at(1).outcome), QStringLiteral("reburn-refused"));
+        VERIFY_LOG(rig, kLabel + (yes ? "已烧录过,确认重新烧录" : "已烧录过,拒绝重新烧录"));
     }
 
     void stopWhileScanPendingThenStartAgain() {
@@ -281,6 +341,7 @@ private slots:
         const RouterResult first = rig.finish(*process, "first.bin");
         QVERIFY(!first.ok());
         QCOMPARE(first.json.value("mac").toString(), QString());
+        QCOMPARE(rig.storedOutcomes(), QStringList{"stopped"});
 
         rig.op.answers.push_back(kLabel);
         QVERIFY(rig.start(true, false, false, true));

@@ -103,6 +103,7 @@ private slots:
         QCOMPARE(station.process.exitCode(), 0);
         station.out += station.process.readAllStandardOutput();
         QVERIFY(station.outText().contains("强制关闭服务\n结速时间:"));
+        QVERIFY(station.outText().contains("已写 1 / 失败 0")); // the shift, as it ends
 
         QFile log(station.path("Log/log.txt"));
         QVERIFY(log.open(QIODevice::ReadOnly));

@@ -7,10 +7,14 @@
 #include "tests/reliability/RouterFleet.h"
 #include "tests/reliability/StationRig.h"
 
+#include "core/record/RecordStore.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -85,7 +89,47 @@ class CrashSafetyTest : public QObject {
 private Q_SLOTS:
     void killedWriterLeavesOldOrNew_data();
     void killedWriterLeavesOldOrNew();
+    void killedRecordKeepsEveryCommittedRow();
 };
+
+// The production record killed in the middle of a burst of 1,000 boards: the
+// file opens, is whole, and holds every board whose finish was committed.
+void CrashSafetyTest::killedRecordKeepsEveryCommittedRow() {
+    QRandomGenerator random(EnvInt("QUORVANE_KILL_SEED", 4711));
+    for (int round = 0; round < EnvInt("QUORVANE_KILL_ROUNDS", 3); ++round) {
+        QTemporaryDir folder;
+        QProcess victim;
+        victim.start(QCoreApplication::applicationDirPath() + "/record-writer",
+                     {folder.path(), "1000"});
+        QVERIFY(victim.waitForStarted());
+        const int killAt = random.bounded(20, 900);
+        QByteArray printed;
+        while (printed.count('\n') < killAt && victim.state() == QProcess::Running) {
+            victim.waitForReadyRead(10000);
+            printed += victim.readAllStandardOutput();
+        }
+        victim.kill();
+        victim.waitForFinished(10000);
+        printed += victim.readAllStandardOutput();
+        const QList<QByteArray> committed = printed.split('\n').mid(0, printed.count('\n'));
+        QVERIFY2(committed.size() >= killAt, "the writer ended before the kill");
+
+        const auto store =
+            quorvane::record::RecordStore::Open(folder.filePath("production.db"), nullptr);
+        QVERIFY(store);
+        QSqlQuery check(store->database());
+        QVERIFY(check.exec("PRAGMA integrity_check") && check.next());
+        QCOMPARE(check.value(0).toString(), QStringLiteral("ok"));
+        QSet<QString> written;
+        for (const auto& row : store->list({}))
+            if (row.outcome == quorvane::record::Outcome::WrittenDone)
+                written.insert(row.label);
+        for (const QByteArray& label : committed)
+            QVERIFY2(written.contains(QString::fromLatin1(label)), label.constData());
+        qInfo("killed after %lld committed boards; %lld written rows stored",
+              qlonglong(committed.size()), qlonglong(written.size()));
+    }
+}
 
 void CrashSafetyTest::killedWriterLeavesOldOrNew_data() {
     QTest::addColumn<bool>("package"); // else "sysfile"

@@ -87,8 +87,9 @@ void TestQuorvaneDlg::controls() {
         QCOMPARE(c->palette().color(QPalette::Window), QColor(0xF1, 0xFB, 0xF8));
     }
     std::sort(shown.begin(), shown.end());
-    // The options the operator sets, the scan field, the device list and Start.
-    QCOMPARE(shown, (QList<int>{1002, 1003, 1006, 1007, 1009, 1010, 1012, 1025, 1030, 1031}));
+    // The options the operator sets, the scan field, the device list with the
+    // shift's line under it, and Start.
+    QCOMPARE(shown, (QList<int>{1002, 1003, 1006, 1007, 1009, 1010, 1012, 1025, 1030, 1031, 1040}));
     QVERIFY(!rig.control<QWidget>(1004)->isEnabled());
     QCOMPARE(rig.control<QLabel>(1026)->text(), QStringLiteral("5E3A71"));
     QCOMPARE(rig.control<QAbstractButton>(1002)->text(), QStringLiteral("升级Root_uImage:"));

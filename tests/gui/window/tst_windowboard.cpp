@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -129,10 +130,12 @@ void TestWindowBoard::boardsThroughTheWindow() {
     QCOMPARE(ListRow(list, 1), Row("2", kWaiting, "", 0));
     QCOMPARE(w.station().state().g_curItem, 1);
     QCOMPARE(w.scanField()->text(), label);
+    const auto summary = [&w] { return w.shiftSummary()->text(); };
     if (reportsDone) {
         QTRY_COMPARE(ListRow(list, 0), Row("1", label, kWritten, 100));
         QCOMPARE(rig.sounds, (QList<int>{135, 136}));
         QVERIFY(!rig.timers.active.contains(0));
+        QTRY_VERIFY(summary().startsWith(QStringLiteral("已写 1 / 失败 0")));
         return;
     }
 
@@ -149,6 +152,7 @@ void TestWindowBoard::boardsThroughTheWindow() {
     QCOMPARE(ListRow(list, 0), Row("1", label, kWritten, 100));
     QCOMPARE(rig.sounds, (QList<int>{135, 136}));
     QVERIFY(!rig.timers.active.contains(0));
+    QTRY_VERIFY(summary().startsWith(QStringLiteral("已写 1 / 失败 0")));
     // The waiting row is never advanced by a tick.
     QCOMPARE(ListRow(list, 1), Row("2", kWaiting, "", 0));
 }

@@ -3,9 +3,10 @@
 # one at a time, rebuilds, runs the suite and reports the faults it missed.
 # The source tree is restored after each fault, also when interrupted.
 #
-# usage: scripts/mutants.sh [BUILD_DIR] [FAULTS_FILE]
-#   BUILD_DIR defaults to build (made by scripts/build.sh); the U-Boot and
-#   installed-package tests are left out (they cover transfers the others do).
+# usage: [TESTS=regex] scripts/mutants.sh [BUILD_DIR] [FAULTS_FILE]
+#   BUILD_DIR defaults to build (made by scripts/build.sh); the U-Boot test is
+#   left out (it covers transfers the others do). TESTS runs only the ctest
+#   tests it matches: a quick look while working on a few of them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -39,7 +40,8 @@ PY
     started=$SECONDS
     if ! cmake --build "$build" -j "$jobs" >/dev/null 2>&1; then
         verdict="no build"; invalid=$((invalid + 1))
-    elif (cd "$build" && ctest -j "$jobs" -LE 'uboot' --stop-on-failure --timeout 300 >/dev/null 2>&1); then
+    elif (cd "$build" && ctest -j "$jobs" -LE 'uboot' ${TESTS:+-R "$TESTS"} --stop-on-failure \
+        --timeout 300 >/dev/null 2>&1); then
         verdict="SURVIVED"; survived=$((survived + 1)); survivors+=("$file: $what")
     else
         verdict="killed"; killed=$((killed + 1))

@@ -3,6 +3,7 @@
 #include "core/record/RecordSchema.h"
 
 #include <QAtomicInt>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -59,6 +60,25 @@ QSqlDatabase PostgresFromUrl(const QUrl& url, const QString& name) {
     }
     db.setConnectOptions(options.join(QLatin1Char(';')));
     return db;
+}
+
+// A record read as it is: a newer station's rows may mean what this one
+// cannot know, an older one's read the same.
+bool CheckReadable(QSqlDatabase& db, QString* error) {
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT version FROM schema_version")) || !query.next())
+        return Fail(
+            error,
+            QStringLiteral("not a production record (%1)").arg(query.lastError().text().trimmed()));
+    const int version = query.value(0).toInt();
+    if (version > kSchemaVersion)
+        return Fail(error, QStringLiteral("the record was made by a newer station (schema %1, "
+                                          "this one knows %2)")
+                               .arg(version)
+                               .arg(kSchemaVersion));
+    if (version < 1)
+        return Fail(error, QStringLiteral("not a production record (schema %1)").arg(version));
+    return true;
 }
 
 } // namespace
@@ -152,10 +172,17 @@ RecordStore::~RecordStore() {
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-std::unique_ptr<RecordStore> RecordStore::Open(const QString& where, QString* error) {
+std::unique_ptr<RecordStore> RecordStore::Open(const QString& where, QString* error,
+                                               OpenMode mode) {
     const QString name = NewConnectionName();
     const QUrl url(where);
     const bool postgres = url.scheme() == u"postgresql" || url.scheme() == u"postgres";
+    const bool readOnly = mode == OpenMode::ReadOnly;
+    // SQLite would make an empty database of a missing file.
+    if (readOnly && !postgres && !QFileInfo(where).isFile()) {
+        Fail(error, QStringLiteral("no such file"));
+        return nullptr;
+    }
     std::unique_ptr<RecordStore> store(
         new RecordStore(postgres ? PostgresFromUrl(url, name)
                                  : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name)));
@@ -168,11 +195,25 @@ std::unique_ptr<RecordStore> RecordStore::Open(const QString& where, QString* er
     if (!postgres) {
         db.setDatabaseName(where);
         // Another writer (the delivery to the line) waits its turn instead of failing.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setConnectOptions(readOnly
+                                 ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY")
+                                 : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     }
     if (!db.open()) {
         Fail(error, db.lastError().text());
         return nullptr;
+    }
+    if (readOnly) {
+        QSqlQuery query(db);
+        const QString statement = postgres
+                                      ? QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION "
+                                                       "READ ONLY")
+                                      : QStringLiteral("PRAGMA query_only = 1");
+        if (!query.exec(statement)) {
+            Fail(error, query.lastError().text());
+            return nullptr;
+        }
+        return CheckReadable(db, error) ? std::move(store) : nullptr;
     }
     if (!postgres) {
         // Every committed row survives a power cut or a kill.
@@ -227,6 +268,19 @@ std::optional<BoardAttempt> RecordStore::latestWritten(const QString& label, QSt
 }
 
 QList<BoardAttempt> RecordStore::list(const RowFilter& filter, QString* error) {
+    QList<BoardAttempt> rows;
+    forEach(
+        filter,
+        [&rows](const BoardAttempt& a) {
+            rows << a;
+            return true;
+        },
+        error);
+    return rows;
+}
+
+bool RecordStore::forEach(const RowFilter& filter,
+                          const std::function<bool(const BoardAttempt&)>& each, QString* error) {
     QString sql =
         QStringLiteral("SELECT %1 FROM boards WHERE claimed_at >= ?").arg(BoardColumnList());
     if (!filter.label.isEmpty())
@@ -240,14 +294,15 @@ QList<BoardAttempt> RecordStore::list(const RowFilter& filter, QString* error) {
     query.addBindValue(filter.since);
     if (!filter.label.isEmpty())
         query.addBindValue(filter.label.toUpper());
-    QList<BoardAttempt> rows;
-    if (!query.exec()) {
-        Fail(error, query.lastError().text());
-        return rows;
+    if (!query.exec())
+        return Fail(error, query.lastError().text());
+    while (query.next()) {
+        if (!each(ReadBoard(query)))
+            return true;
     }
-    while (query.next())
-        rows << ReadBoard(query);
-    return rows;
+    if (query.lastError().isValid())
+        return Fail(error, query.lastError().text());
+    return true;
 }
 
 } // namespace quorvane::record

@@ -167,6 +167,8 @@ RecordStore::RecordStore(QSqlDatabase db)
     : m_db(std::move(db)), m_connection(m_db.connectionName()) {}
 
 RecordStore::~RecordStore() {
+    m_save.reset();
+    m_latest.reset();
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connection);
@@ -235,36 +237,65 @@ bool RecordStore::isSqlite() const {
     return m_db.driverName() == u"QSQLITE";
 }
 
+QSqlQuery* RecordStore::prepared(std::unique_ptr<QSqlQuery>& kept,
+                                 const std::function<QString()>& sql, QString* error) {
+    if (kept && isSqlite())
+        return kept.get();
+    auto query = std::make_unique<QSqlQuery>(m_db);
+    if (!query->prepare(sql())) {
+        Fail(error, query->lastError().text());
+        return nullptr;
+    }
+    kept = std::move(query);
+    return kept.get();
+}
+
 bool RecordStore::save(const BoardAttempt& attempt, QString* error) {
-    QStringList updates;
-    for (const QString& column : Columns().mid(1))
-        updates << QStringLiteral("%1 = excluded.%1").arg(column);
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("INSERT INTO boards (%1) VALUES (%2) ON CONFLICT (id) DO UPDATE "
-                                 "SET %3, revision = boards.revision + 1")
-                      .arg(BoardColumnList(),
-                           QStringList(Columns().size(), QStringLiteral("?")).join(u','),
-                           updates.join(QStringLiteral(", "))));
-    BindBoard(query, attempt);
-    if (!query.exec())
-        return Fail(error, query.lastError().text());
+    QSqlQuery* query = prepared(
+        m_save,
+        [] {
+            QStringList updates;
+            for (const QString& column : Columns().mid(1))
+                updates << QStringLiteral("%1 = excluded.%1").arg(column);
+            return QStringLiteral("INSERT INTO boards (%1) VALUES (%2) ON CONFLICT (id) DO UPDATE "
+                                  "SET %3, revision = boards.revision + 1")
+                .arg(BoardColumnList(),
+                     QStringList(Columns().size(), QStringLiteral("?")).join(u','),
+                     updates.join(QStringLiteral(", ")));
+        },
+        error);
+    if (!query)
+        return false;
+    BindBoard(*query, attempt);
+    if (!query->exec())
+        return Fail(error, query->lastError().text());
     return true;
 }
 
 std::optional<BoardAttempt> RecordStore::latestWritten(const QString& label, QString* error) {
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("SELECT %1 FROM boards WHERE label = ? AND outcome IN "
-                                 "('written-done', 'written-timer') ORDER BY finished_at DESC "
-                                 "LIMIT 1")
-                      .arg(BoardColumnList()));
-    query.addBindValue(label.toUpper());
-    if (!query.exec()) {
-        Fail(error, query.lastError().text());
+    QSqlQuery* query = prepared(
+        m_latest,
+        [] {
+            return QStringLiteral("SELECT %1 FROM boards WHERE label = ? AND outcome IN "
+                                  "('written-done', 'written-timer') ORDER BY finished_at DESC "
+                                  "LIMIT 1")
+                .arg(BoardColumnList());
+        },
+        error);
+    if (!query)
+        return std::nullopt;
+    query->addBindValue(label.toUpper());
+    if (!query->exec()) {
+        Fail(error, query->lastError().text());
         return std::nullopt;
     }
-    if (!query.next())
-        return std::nullopt;
-    return ReadBoard(query);
+    std::optional<BoardAttempt> found;
+    if (query->next())
+        found = ReadBoard(*query);
+    // A statement left open would hold its snapshot and keep the WAL from
+    // being reused.
+    query->finish();
+    return found;
 }
 
 QList<BoardAttempt> RecordStore::list(const RowFilter& filter, QString* error) {

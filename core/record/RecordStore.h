@@ -54,8 +54,14 @@ public:
 
 private:
     explicit RecordStore(QSqlDatabase db);
+    // On SQLite a statement is parsed once: each board saves its row several
+    // times. A server's connection may be made again, so there it is not kept.
+    class QSqlQuery* prepared(std::unique_ptr<class QSqlQuery>& kept,
+                              const std::function<QString()>& sql, QString* error);
     QSqlDatabase m_db;
     QString m_connection;
+    std::unique_ptr<class QSqlQuery> m_save;
+    std::unique_ptr<class QSqlQuery> m_latest;
 };
 
 // Binds and reads the boards table's columns in one order, for every query.

@@ -73,8 +73,9 @@ RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
 
     // SQLite's planner cannot tell a shift from a year by a bound value: a
     // long period walks the written boards' indexes in order, a short one
-    // sorts its few rows. Both give the same rows.
-    bool walk = false;
+    // sorts its few rows. Both give the same rows. PostgreSQL's planner
+    // chooses by itself.
+    bool walk = !store.isSqlite();
     const bool indexed = store.isSqlite() && SchemaVersion(db) >= kSummaryIndexVersion;
     if (indexed) {
         if (!Run(query, QStringLiteral("SELECT MAX(rowid) FROM boards"), {}, error) ||
@@ -123,7 +124,8 @@ RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
         }
         return s;
     }
-    // Otherwise one sort serves both ranks.
+    // Otherwise one sort serves both ranks (an older SQLite file without the
+    // indexes, or a short period).
     if (!Run(query, ordered, {since}, error))
         return s;
     for (qint64 row = 1; row <= ranks[1].first && query.next(); ++row) {

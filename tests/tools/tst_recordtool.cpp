@@ -70,7 +70,7 @@ private slots:
                << Board(11, At(2, 6, 10), "5E3A71000001", Outcome::WrittenDone, 80);
         // Each of comma, quote and line break alone makes a CSV field quoted.
         boards[40].station = QStringLiteral("line 1, A");
-        boards[40].folder = QStringLiteral("/srv/\nstation/");
+        boards[40].folder = QStringLiteral("/srv/\nstation\\");
         boards[40].modelName = QStringLiteral("AX \"18\"");
         boards[41].refetches = 2;
         boards[48].reburn = QStringLiteral("refused");
@@ -119,15 +119,15 @@ private slots:
         row("csv: header, quoting, ISO times", "current",
             "export --format csv --label 5E3A71000001", 0,
             {"id,station,folder,router_address,router_port,label,",
-             ",reburn\r\nid-1,\"line 1, A\",\"/srv/\nstation/\",192.168.1.10,",
+             ",reburn\r\nid-1,\"line 1, A\",\"/srv/\nstation\\\",192.168.1.10,",
              ",5,\"AX \"\"18\"\"\",0,,0,00000000,",
              ",2024-03-01T06:00:00.000Z,,,,2024-03-01T06:00:30.000Z,30000,written-done,0,\r\n",
              ",reburn-refused,0,refused\r\n", ",confirmed\r\n"});
         row("json: one object per line", "current", "export --format json --label 5E3A71000001", 0,
-            {"{\"base_mac\":\"\",", "\"folder\":\"/srv/\\nstation/\"",
+            {"{\"id\":\"id-1\",\"station\":\"line 1, A\",\"folder\":\"/srv/\\u000astation\\\\\",",
              "\"model_name\":\"AX \\\"18\\\"\"", "}\n{", "\"finished_at\":null,",
-             "\"reburn\":\"refused\",", "}\n{", "\"claimed_at\":\"2024-03-02T06:10:00.000Z\"",
-             "\"reburn\":\"confirmed\",", "}\n"});
+             "\"reburn\":\"refused\"}\n{", "\"claimed_at\":\"2024-03-02T06:10:00.000Z\"",
+             "\"reburn\":\"confirmed\"}\n"});
         row("summary: all, nearest ranks", "current", "summary", 0,
             {"all boards", "written          7\nfailed           2\nfetched again    1\n"
                            "cancelled        2\nmedian           80.0 s\n90th percentile  150.0 s\n"

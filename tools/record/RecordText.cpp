@@ -1,7 +1,5 @@
 #include "RecordText.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTimeZone>
@@ -199,21 +197,37 @@ QByteArray CsvLine(const BoardAttempt& a) {
     return fields.join(',') + "\r\n";
 }
 
+// A JSON string (RFC 8259): quote and backslash escaped, control characters
+// as \u00XX, the rest as UTF-8.
+QByteArray JsonString(const QString& text) {
+    QByteArray out = "\"";
+    for (const char c : text.toUtf8()) {
+        if (c == '"' || c == '\\')
+            out.append('\\').append(c);
+        else if (static_cast<unsigned char>(c) < 0x20)
+            out += "\\u00" + QByteArray::number(c, 16).rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out + '"';
+}
+
 QByteArray JsonLine(const BoardAttempt& a) {
-    QJsonObject object;
+    QByteArrayList members;
     for (const Column& column : kColumns) {
         const QVariant value = column.get(a);
-        const QString name = QLatin1String(column.name);
+        QByteArray member = '"' + QByteArray(column.name) + "\":";
         if (column.kind == Kind::Number)
-            object.insert(name, value.toLongLong());
+            member += QByteArray::number(value.toLongLong());
         else if (column.kind != Kind::Time)
-            object.insert(name, value.toString());
+            member += JsonString(value.toString());
         else if (const QString time = IsoTime(value.toLongLong()); time.isEmpty())
-            object.insert(name, QJsonValue::Null);
+            member += "null";
         else
-            object.insert(name, time);
+            member += JsonString(time);
+        members << member;
     }
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    return '{' + members.join(',') + "}\n";
 }
 
 QByteArray SummaryText(const quorvane::record::RecordSummary& s, qint64 since) {

@@ -26,7 +26,7 @@ QByteArray CsvHeader();
 QByteArray CsvLine(const quorvane::record::BoardAttempt& board);
 QByteArray CsvField(const QString& text);
 
-// One JSON object per line, keys as the CSV header names them.
+// One JSON object per line, keys as the CSV header names them, in its order.
 QByteArray JsonLine(const quorvane::record::BoardAttempt& board);
 
 QByteArray SummaryText(const quorvane::record::RecordSummary& summary, qint64 since);

@@ -1,7 +1,8 @@
 # Installation and the Debian package (cpack -G DEB).
 include(GNUInstallDirs)
 
-set(QUORVANE_INSTALLED_PROGRAMS quorvane quorvane-headless quorvane-pack quorvane-router)
+set(QUORVANE_INSTALLED_PROGRAMS quorvane quorvane-headless quorvane-pack quorvane-router
+    quorvane-record)
 foreach(program IN LISTS QUORVANE_INSTALLED_PROGRAMS)
     # The window is optional (QUORVANE_GUI=OFF); install what this build has.
     if(TARGET ${program})

@@ -6,8 +6,11 @@
 namespace quorvane::record {
 
 // Version 1: the boards table; 2: a revision per row and the deliveries to
-// the line-wide database. The same schema serves SQLite and PostgreSQL.
-inline constexpr int kSchemaVersion = 2;
+// the line-wide database; 3: indexes for the summary. The same schema serves
+// SQLite and PostgreSQL.
+inline constexpr int kSchemaVersion = 3;
+// The first version with the summary's indexes.
+inline constexpr int kSummaryIndexVersion = 3;
 
 // 0 for a database without the record's tables.
 int SchemaVersion(QSqlDatabase& db);

@@ -3,6 +3,7 @@
 #include "core/record/RecordSchema.h"
 
 #include <QAtomicInt>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -59,6 +60,25 @@ QSqlDatabase PostgresFromUrl(const QUrl& url, const QString& name) {
     }
     db.setConnectOptions(options.join(QLatin1Char(';')));
     return db;
+}
+
+// A record read as it is: a newer station's rows may mean what this one
+// cannot know, an older one's read the same.
+bool CheckReadable(QSqlDatabase& db, QString* error) {
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT version FROM schema_version")) || !query.next())
+        return Fail(
+            error,
+            QStringLiteral("not a production record (%1)").arg(query.lastError().text().trimmed()));
+    const int version = query.value(0).toInt();
+    if (version > kSchemaVersion)
+        return Fail(error, QStringLiteral("the record was made by a newer station (schema %1, "
+                                          "this one knows %2)")
+                               .arg(version)
+                               .arg(kSchemaVersion));
+    if (version < 1)
+        return Fail(error, QStringLiteral("not a production record (schema %1)").arg(version));
+    return true;
 }
 
 } // namespace
@@ -147,15 +167,24 @@ RecordStore::RecordStore(QSqlDatabase db)
     : m_db(std::move(db)), m_connection(m_db.connectionName()) {}
 
 RecordStore::~RecordStore() {
+    m_save.reset();
+    m_latest.reset();
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-std::unique_ptr<RecordStore> RecordStore::Open(const QString& where, QString* error) {
+std::unique_ptr<RecordStore> RecordStore::Open(const QString& where, QString* error,
+                                               OpenMode mode) {
     const QString name = NewConnectionName();
     const QUrl url(where);
     const bool postgres = url.scheme() == u"postgresql" || url.scheme() == u"postgres";
+    const bool readOnly = mode == OpenMode::ReadOnly;
+    // SQLite would make an empty database of a missing file.
+    if (readOnly && !postgres && !QFileInfo(where).isFile()) {
+        Fail(error, QStringLiteral("no such file"));
+        return nullptr;
+    }
     std::unique_ptr<RecordStore> store(
         new RecordStore(postgres ? PostgresFromUrl(url, name)
                                  : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name)));
@@ -168,11 +197,25 @@ std::unique_ptr<RecordStore> RecordStore::Open(const QString& where, QString* er
     if (!postgres) {
         db.setDatabaseName(where);
         // Another writer (the delivery to the line) waits its turn instead of failing.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setConnectOptions(readOnly
+                                 ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY")
+                                 : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     }
     if (!db.open()) {
         Fail(error, db.lastError().text());
         return nullptr;
+    }
+    if (readOnly) {
+        QSqlQuery query(db);
+        const QString statement = postgres
+                                      ? QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION "
+                                                       "READ ONLY")
+                                      : QStringLiteral("PRAGMA query_only = 1");
+        if (!query.exec(statement)) {
+            Fail(error, query.lastError().text());
+            return nullptr;
+        }
+        return CheckReadable(db, error) ? std::move(store) : nullptr;
     }
     // A newer station's file is left exactly as it is.
     if (SchemaVersion(db) > kSchemaVersion) {
@@ -180,10 +223,12 @@ std::unique_ptr<RecordStore> RecordStore::Open(const QString& where, QString* er
         return nullptr;
     }
     if (!postgres) {
-        // Every committed row survives a power cut or a kill.
+        // Every committed row survives a power cut or a kill. The WAL keeps
+        // its size over a checkpoint (about 4 MB): a commit then overwrites it
+        // in place and its sync writes no new file size.
         QSqlQuery pragma(db);
         for (const char* statement : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL",
-                                      "PRAGMA journal_size_limit=1048576"}) {
+                                      "PRAGMA journal_size_limit=8388608"}) {
             if (!pragma.exec(QString::fromLatin1(statement))) {
                 Fail(error, pragma.lastError().text());
                 return nullptr;
@@ -199,39 +244,81 @@ bool RecordStore::isSqlite() const {
     return m_db.driverName() == u"QSQLITE";
 }
 
+QSqlQuery* RecordStore::prepared(std::unique_ptr<QSqlQuery>& kept,
+                                 const std::function<QString()>& sql, QString* error) {
+    if (kept && isSqlite())
+        return kept.get();
+    auto query = std::make_unique<QSqlQuery>(m_db);
+    if (!query->prepare(sql())) {
+        Fail(error, query->lastError().text());
+        return nullptr;
+    }
+    kept = std::move(query);
+    return kept.get();
+}
+
 bool RecordStore::save(const BoardAttempt& attempt, QString* error) {
-    QStringList updates;
-    for (const QString& column : Columns().mid(1))
-        updates << QStringLiteral("%1 = excluded.%1").arg(column);
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("INSERT INTO boards (%1) VALUES (%2) ON CONFLICT (id) DO UPDATE "
-                                 "SET %3, revision = boards.revision + 1")
-                      .arg(BoardColumnList(),
-                           QStringList(Columns().size(), QStringLiteral("?")).join(u','),
-                           updates.join(QStringLiteral(", "))));
-    BindBoard(query, attempt);
-    if (!query.exec())
-        return Fail(error, query.lastError().text());
+    QSqlQuery* query = prepared(
+        m_save,
+        [] {
+            QStringList updates;
+            for (const QString& column : Columns().mid(1))
+                updates << QStringLiteral("%1 = excluded.%1").arg(column);
+            return QStringLiteral("INSERT INTO boards (%1) VALUES (%2) ON CONFLICT (id) DO UPDATE "
+                                  "SET %3, revision = boards.revision + 1")
+                .arg(BoardColumnList(),
+                     QStringList(Columns().size(), QStringLiteral("?")).join(u','),
+                     updates.join(QStringLiteral(", ")));
+        },
+        error);
+    if (!query)
+        return false;
+    BindBoard(*query, attempt);
+    if (!query->exec())
+        return Fail(error, query->lastError().text());
     return true;
 }
 
 std::optional<BoardAttempt> RecordStore::latestWritten(const QString& label, QString* error) {
-    QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("SELECT %1 FROM boards WHERE label = ? AND outcome IN "
-                                 "('written-done', 'written-timer') ORDER BY finished_at DESC "
-                                 "LIMIT 1")
-                      .arg(BoardColumnList()));
-    query.addBindValue(label.toUpper());
-    if (!query.exec()) {
-        Fail(error, query.lastError().text());
+    QSqlQuery* query = prepared(
+        m_latest,
+        [] {
+            return QStringLiteral("SELECT %1 FROM boards WHERE label = ? AND outcome IN "
+                                  "('written-done', 'written-timer') ORDER BY finished_at DESC "
+                                  "LIMIT 1")
+                .arg(BoardColumnList());
+        },
+        error);
+    if (!query)
+        return std::nullopt;
+    query->addBindValue(label.toUpper());
+    if (!query->exec()) {
+        Fail(error, query->lastError().text());
         return std::nullopt;
     }
-    if (!query.next())
-        return std::nullopt;
-    return ReadBoard(query);
+    std::optional<BoardAttempt> found;
+    if (query->next())
+        found = ReadBoard(*query);
+    // A statement left open would hold its snapshot and keep the WAL from
+    // being reused.
+    query->finish();
+    return found;
 }
 
 QList<BoardAttempt> RecordStore::list(const RowFilter& filter, QString* error) {
+    QList<BoardAttempt> rows;
+    forEach(
+        filter,
+        [&rows](const BoardAttempt& a) {
+            rows << a;
+            return true;
+        },
+        error);
+    return rows;
+}
+
+bool RecordStore::forEach(const RowFilter& filter,
+                          const std::function<bool(const BoardAttempt&)>& each, QString* error) {
     QString sql =
         QStringLiteral("SELECT %1 FROM boards WHERE claimed_at >= ?").arg(BoardColumnList());
     if (!filter.label.isEmpty())
@@ -245,14 +332,15 @@ QList<BoardAttempt> RecordStore::list(const RowFilter& filter, QString* error) {
     query.addBindValue(filter.since);
     if (!filter.label.isEmpty())
         query.addBindValue(filter.label.toUpper());
-    QList<BoardAttempt> rows;
-    if (!query.exec()) {
-        Fail(error, query.lastError().text());
-        return rows;
+    if (!query.exec())
+        return Fail(error, query.lastError().text());
+    while (query.next()) {
+        if (!each(ReadBoard(query)))
+            return true;
     }
-    while (query.next())
-        rows << ReadBoard(query);
-    return rows;
+    if (query.lastError().isValid())
+        return Fail(error, query.lastError().text());
+    return true;
 }
 
 } // namespace quorvane::record

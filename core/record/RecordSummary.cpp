@@ -1,12 +1,14 @@
 #include "core/record/RecordSummary.h"
 
+#include "core/record/RecordSchema.h"
 #include "core/record/RecordStore.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
-#include <vector>
+#include <optional>
+#include <utility>
 
 namespace quorvane::record {
 
@@ -19,65 +21,119 @@ QString Duration(qint64 ms) {
     return QStringLiteral("%1分%2秒").arg(seconds / 60).arg(seconds % 60);
 }
 
-// The value at rank p (0..1) of sorted values, nearest rank.
-qint64 Percentile(const std::vector<qint64>& sorted, double p) {
-    if (sorted.empty())
-        return -1;
-    const auto rank = static_cast<std::size_t>(p * static_cast<double>(sorted.size()) + 0.999999);
-    return sorted[std::min(sorted.size(), std::max<std::size_t>(rank, 1)) - 1];
+constexpr char kWritten[] = "('written-done', 'written-timer')";
+
+// Runs one statement with its values bound; false, and the reason in error,
+// when it fails.
+bool Run(QSqlQuery& query, const QString& sql, const QVariantList& values, QString* error) {
+    query.setForwardOnly(true);
+    query.prepare(sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (query.exec())
+        return true;
+    if (error)
+        *error = query.lastError().text();
+    return false;
 }
 
 } // namespace
 
 RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
     RecordSummary s;
-    QSqlQuery query(store.database());
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
-        "SELECT"
-        " SUM(CASE WHEN outcome IN ('written-done', 'written-timer') THEN 1 ELSE 0 END),"
-        " SUM(CASE WHEN outcome IN ('released', 'stopped') THEN 1 ELSE 0 END),"
-        " SUM(CASE WHEN refetches > 0 THEN 1 ELSE 0 END),"
-        " SUM(CASE WHEN outcome IN ('scan-cancelled', 'reburn-refused') THEN 1 ELSE 0 END),"
-        " MIN(claimed_at),"
-        " MAX(CASE WHEN outcome IN ('written-done', 'written-timer') THEN finished_at END)"
-        " FROM boards WHERE claimed_at >= ?"));
-    query.addBindValue(since);
-    if (!query.exec() || !query.next()) {
-        if (error)
-            *error = query.lastError().text();
+    QSqlDatabase& db = store.database();
+    QSqlQuery query(db);
+    if (!Run(
+            query,
+            QStringLiteral("SELECT outcome, COUNT(*) FROM boards WHERE outcome IN ('written-done', "
+                           "'written-timer', 'released', 'stopped', 'scan-cancelled', "
+                           "'reburn-refused') AND claimed_at >= ? GROUP BY outcome"),
+            {since}, error))
         return s;
+    while (query.next()) {
+        const std::optional<Outcome> outcome = OutcomeFromText(query.value(0).toString());
+        const int count = query.value(1).toInt();
+        if (!outcome)
+            continue;
+        if (IsWritten(*outcome))
+            s.written += count;
+        else if (*outcome == Outcome::Released || *outcome == Outcome::Stopped)
+            s.failed += count;
+        else
+            s.cancelled += count;
     }
-    s.written = query.value(0).toInt();
-    s.failed = query.value(1).toInt();
-    s.fetchedAgain = query.value(2).toInt();
-    s.cancelled = query.value(3).toInt();
-    const qint64 first = query.value(4).toLongLong();
-    const qint64 lastFinish = query.value(5).toLongLong();
-    if (s.written > 0 && lastFinish > first)
+    if (!Run(query,
+             QStringLiteral("SELECT COUNT(*) FROM boards WHERE refetches > 0 AND claimed_at >= ?"),
+             {since}, error) ||
+        !query.next())
+        return s;
+    s.fetchedAgain = query.value(0).toInt();
+    if (s.written == 0)
+        return s;
+
+    // SQLite's planner cannot tell a shift from a year by a bound value: a
+    // long period walks the written boards' indexes in order, a short one
+    // sorts its few rows. Both give the same rows. PostgreSQL's planner
+    // chooses by itself.
+    bool walk = !store.isSqlite();
+    const bool indexed = store.isSqlite() && SchemaVersion(db) >= kSummaryIndexVersion;
+    if (indexed) {
+        if (!Run(query, QStringLiteral("SELECT MAX(rowid) FROM boards"), {}, error) ||
+            !query.next())
+            return s;
+        walk = s.written > query.value(0).toLongLong() / 8;
+    }
+    const auto hint = [&](const char* index) {
+        return indexed ? QStringLiteral(" INDEXED BY ") + QLatin1String(index) : QString();
+    };
+
+    if (!Run(query, QStringLiteral("SELECT MIN(claimed_at) FROM boards WHERE claimed_at >= ?"),
+             {since}, error) ||
+        !query.next())
+        return s;
+    const qint64 first = query.value(0).toLongLong();
+    // The newest finished boards lead the index, so it stops almost at once.
+    if (!Run(query,
+             QStringLiteral("SELECT finished_at, elapsed_ms FROM boards%1 WHERE outcome IN %2 AND "
+                            "claimed_at >= ? ORDER BY finished_at DESC, elapsed_ms DESC LIMIT 1")
+                 .arg(hint("boards_written_finish"), QLatin1String(kWritten)),
+             {since}, error) ||
+        !query.next())
+        return s;
+    const qint64 lastFinish = query.value(0).toLongLong();
+    s.lastBoardMs = query.value(1).toLongLong();
+    if (lastFinish > first)
         s.perHour = s.written * 3600000.0 / static_cast<double>(lastFinish - first);
 
-    query.prepare(QStringLiteral("SELECT elapsed_ms, finished_at FROM boards WHERE claimed_at >= ? "
-                                 "AND outcome IN ('written-done', 'written-timer') "
-                                 "ORDER BY elapsed_ms"));
-    query.addBindValue(since);
-    if (!query.exec()) {
-        if (error)
-            *error = query.lastError().text();
+    // Nearest rank: the smallest time at or above that share of the boards.
+    const qint64 n = s.written;
+    const std::pair<qint64, qint64*> ranks[] = {{(n + 1) / 2, &s.medianMs},
+                                                {(9 * n + 9) / 10, &s.p90Ms}};
+    const QString ordered =
+        QStringLiteral("SELECT elapsed_ms FROM boards%1 WHERE outcome IN %2 AND claimed_at >= ? "
+                       "ORDER BY elapsed_ms")
+            .arg(walk ? hint("boards_written_time") : QString(), QLatin1String(kWritten));
+    if (walk) {
+        // The index skips to a rank without handing over the rows before it.
+        for (const auto& [rank, out] : ranks) {
+            if (!Run(query, ordered + QStringLiteral(" LIMIT 1 OFFSET ?"), {since, rank - 1},
+                     error) ||
+                !query.next())
+                return s;
+            *out = query.value(0).toLongLong();
+        }
         return s;
     }
-    std::vector<qint64> elapsed;
-    qint64 newest = -1;
-    while (query.next()) {
-        elapsed.push_back(query.value(0).toLongLong());
-        const qint64 finished = query.value(1).toLongLong();
-        if (finished >= newest) {
-            newest = finished;
-            s.lastBoardMs = elapsed.back();
+    // Otherwise one sort serves both ranks (an older SQLite file without the
+    // indexes, or a short period).
+    if (!Run(query, ordered, {since}, error))
+        return s;
+    for (qint64 row = 1; row <= ranks[1].first && query.next(); ++row) {
+        for (const auto& [rank, out] : ranks) {
+            if (row == rank)
+                *out = query.value(0).toLongLong();
         }
     }
-    s.medianMs = Percentile(elapsed, 0.5);
-    s.p90Ms = Percentile(elapsed, 0.9);
     return s;
 }
 

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -15,20 +14,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <vector>
-
 namespace quorvane::testing {
 
 // Runs a program to its end while this thread's event loop turns, its output
 // into `output`. posix_spawn, not QProcess: ThreadSanitizer takes Qt's way of
 // starting a child for a fork of this threaded process, and sees nothing after.
 inline int Spawn(const QStringList& command, const QString& output = QStringLiteral("/dev/null")) {
-    std::vector<QByteArray> bytes;
+    QByteArrayList bytes;
+    QList<char*> argv;
     for (const QString& arg : command)
-        bytes.push_back(QFile::encodeName(arg));
-    std::vector<char*> argv;
-    for (QByteArray& arg : bytes)
-        argv.push_back(arg.data());
+        argv.push_back(bytes.emplace_back(QFile::encodeName(arg)).data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -70,42 +65,36 @@ public:
         return {};
     }
 
-    PgCluster() {
-        if (const passwd* pw = ::getpwnam("postgres"); pw && ::geteuid() == 0)
-            m_asPostgres =
-                ::chown(QFile::encodeName(m_dir.path()).constData(), pw->pw_uid, pw->pw_gid) == 0;
-    }
     ~PgCluster() {
         if (m_running)
-            run("pg_ctl", {"-D", data(), "-m", "immediate", "-w", "stop"});
+            ctl("stop", nullptr);
     }
 
-    bool create(QString* error) {
+    // Then runs `sql` as "qv" on the database "postgres".
+    bool create(const QStringList& sql, QString* error) {
+        QStringList psql{"-h", m_dir.path(), "-U", "qv", "-d", "postgres", "-v", "ON_ERROR_STOP=1"};
+        for (const QString& statement : sql)
+            psql << "-c" << statement;
+        const passwd* pw = ::getpwnam("postgres");
+        m_asPostgres =
+            pw && ::geteuid() == 0 &&
+            ::chown(QFile::encodeName(m_dir.path()).constData(), pw->pw_uid, pw->pw_gid) == 0;
         return run("initdb", {"-D", data(), "-A", "trust", "-U", "qv", "--no-sync"}, error) &&
-               start(error);
+               ctl("start", error) && run("psql", psql, error);
     }
-    bool start(QString* error) {
+    // "start" or "stop" (fast: clients are cut off as when a server goes away).
+    bool ctl(const char* action, QString* error) {
         const QString options = QStringLiteral("-k %1 -c listen_addresses='' -c fsync=off");
-        m_running = run("pg_ctl",
-                        {"-D", data(), "-o", options.arg(m_dir.path()), "-l",
-                         m_dir.filePath("server.log"), "-w", "start"},
-                        error);
-        return m_running;
-    }
-    bool stop(QString* error) {
-        m_running = !run("pg_ctl", {"-D", data(), "-m", "fast", "-w", "stop"}, error);
-        return !m_running;
+        const bool ok = run("pg_ctl",
+                            {"-D", data(), "-o", options.arg(m_dir.path()), "-l",
+                             m_dir.filePath("server.log"), "-m", "fast", "-w", action},
+                            error);
+        m_running = ok == (qstrcmp(action, "start") == 0);
+        return ok;
     }
 
     QString url(const QString& database) const {
         return QStringLiteral("postgresql://qv@localhost/%1?host=%2").arg(database, m_dir.path());
-    }
-
-    bool sql(const QString& database, const QStringList& statements, QString* error) {
-        QStringList args{"-h", m_dir.path(), "-U", "qv", "-d", database, "-v", "ON_ERROR_STOP=1"};
-        for (const QString& statement : statements)
-            args << "-c" << statement;
-        return run("psql", args, error);
     }
 
 private:

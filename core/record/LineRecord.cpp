@@ -11,6 +11,28 @@
 
 namespace quorvane::record {
 
+namespace {
+
+// A server that vanishes without closing the connection (a cable pulled) is
+// given up within seconds, not after the kernel's quarter of an hour: the
+// guard would wait on it, and a closing station for it.
+QString WithTimeouts(const QString& text) {
+    QUrl url(text);
+    QUrlQuery query(url);
+    const std::pair<const char*, const char*> kDefaults[] = {{"keepalives_idle", "5"},
+                                                             {"keepalives_interval", "2"},
+                                                             {"keepalives_count", "3"},
+                                                             {"tcp_user_timeout", "10000"}};
+    for (const auto& [key, value] : kDefaults) {
+        if (!query.hasQueryItem(QLatin1String(key)))
+            query.addQueryItem(QLatin1String(key), QLatin1String(value));
+    }
+    url.setQuery(query);
+    return url.toString(QUrl::FullyEncoded);
+}
+
+} // namespace
+
 QString LineRecordUrl(const QString& commandLine, const QString& stationFolder) {
     if (!commandLine.isEmpty())
         return commandLine;
@@ -55,8 +77,8 @@ LineRecord::LineRecord(const QString& url, const QString& stationFolder, LineTim
         return;
     }
     m_worker = std::make_unique<LineWorker>(
-        *m_box, url, QDir(stationFolder).filePath(ProductionRecord::FileName()), timing.retry,
-        this);
+        *m_box, WithTimeouts(url), LineUrlForDisplay(url),
+        QDir(stationFolder).filePath(ProductionRecord::FileName()), timing.retry, this);
     m_worker->start();
 }
 

@@ -1,6 +1,5 @@
 #include "core/record/LineWorker.h"
 
-#include "core/record/LineRecord.h"
 #include "core/record/RecordStore.h"
 
 #include <QMetaObject>
@@ -34,10 +33,10 @@ QString Detached(const QString& text) {
     return QString(text.constData(), text.size());
 }
 
-LineWorker::LineWorker(LineMailbox& box, const QString& url, const QString& localFile,
-                       std::chrono::milliseconds retry, QObject* newsTo)
-    : m_box(box), m_url(Detached(url)), m_localFile(Detached(localFile)), m_retry(retry),
-      m_newsTo(newsTo) {
+LineWorker::LineWorker(LineMailbox& box, const QString& url, const QString& where,
+                       const QString& localFile, std::chrono::milliseconds retry, QObject* newsTo)
+    : m_box(box), m_url(Detached(url)), m_where(Detached(where)), m_localFile(Detached(localFile)),
+      m_retry(retry), m_newsTo(newsTo) {
     setObjectName(QStringLiteral("quorvane-line"));
 }
 
@@ -249,10 +248,9 @@ void LineWorker::markUp() {
     m_retryAt = {};
     if (m_reported == Reported::Up)
         return;
-    const QString where = LineUrlForDisplay(m_url);
     tell(true, m_reported == Reported::Nothing
-                   ? QStringLiteral("已连接生产数据库%1").arg(where)
-                   : QStringLiteral("生产数据库%1已恢复,补传本站记录").arg(where));
+                   ? QStringLiteral("已连接生产数据库%1").arg(m_where)
+                   : QStringLiteral("生产数据库%1已恢复,补传本站记录").arg(m_where));
     m_reported = Reported::Up;
 }
 
@@ -264,7 +262,7 @@ void LineWorker::markDown(const QString& error) {
         return;
     m_reported = Reported::Down;
     tell(false, QStringLiteral("生产数据库%1不可用,记录先存在本站,恢复后补传;查重只查本站记录: %2")
-                    .arg(LineUrlForDisplay(m_url), error.simplified())); // one log line
+                    .arg(m_where, error.simplified())); // one log line
 }
 
 void LineWorker::later() {

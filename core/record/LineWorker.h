@@ -60,7 +60,8 @@ QString Detached(const QString& text);
 class LineWorker final : public QThread {
 public:
     // newsTo gets takeNews() queued whenever the line goes down or comes back.
-    LineWorker(LineMailbox& box, const QString& url, const QString& localFile,
+    // where: the line as the operator may see it.
+    LineWorker(LineMailbox& box, const QString& url, const QString& where, const QString& localFile,
                std::chrono::milliseconds retry, QObject* newsTo);
     ~LineWorker() override;
 
@@ -87,6 +88,7 @@ private:
 
     LineMailbox& m_box;
     const QString m_url;
+    const QString m_where;
     const QString m_localFile;
     const std::chrono::milliseconds m_retry;
     QObject* const m_newsTo;

@@ -105,6 +105,7 @@ bool LineWorker::deliverSome() {
     QList<Pending> rows;
     if (!readPending(ids, rows)) {
         m_local.reset();
+        m_sweep = true; // the ids taken are found again by the sweep
         later();
         return false;
     }

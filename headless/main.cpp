@@ -1,6 +1,7 @@
 // quorvane-headless: the station without a window, for a terminal with a
 // bar-code scanner.
 #include "core/log/StationLog.h"
+#include "core/record/LineRecord.h"
 #include "core/settings/StationFolder.h"
 #include "core/workflow/Models.h"
 #include "core/workflow/Station.h"
@@ -22,9 +23,11 @@ struct Options {
     QString folder;
     std::uint16_t port = 69;
     int model = kDefaultModel;
+    QString record; // the line-wide database's URL
 };
 
-const char kUsage[] = "usage: quorvane-headless [--folder DIR] [--port N] [--model CODE]\n";
+const char kUsage[] =
+    "usage: quorvane-headless [--folder DIR] [--port N] [--model CODE] [--record URL]\n";
 
 bool ParseOptions(const QStringList& args, Options& o, QString& error) {
     for (qsizetype i = 1; i < args.size(); ++i) {
@@ -51,6 +54,14 @@ bool ParseOptions(const QStringList& args, Options& o, QString& error) {
                 return false;
             }
             o.model = code;
+        } else if (arg == u"--record") {
+            const QString problem = record::LineUrlProblem(value);
+            if (!problem.isEmpty()) {
+                error = QStringLiteral("--record %1: %2")
+                            .arg(record::LineUrlForDisplay(value), problem);
+                return false;
+            }
+            o.record = value;
         } else {
             error = QStringLiteral("%1: unknown option").arg(arg);
             return false;
@@ -110,6 +121,8 @@ int main(int argc, char* argv[]) {
         [&station](std::uint64_t id) { station->OnMessageAcknowledged(id); },
         [&station](std::uint64_t id, bool yes) { station->OnReburnAnswer(id, yes); });
     station = std::make_unique<Station>(log, programDir, options.port, terminal);
+    if (const QString line = record::LineRecordUrl(options.record, programDir); !line.isEmpty())
+        station->record().setLineLink(std::make_unique<record::LineRecord>(line, programDir));
     station->SelectModel(options.model);
 
     station->Initialise();

@@ -54,6 +54,9 @@ ProductionRecord::~ProductionRecord() = default;
 
 void ProductionRecord::setLineLink(std::unique_ptr<LineLink> line) {
     m_line = std::move(line);
+    if (m_line)
+        m_line->setNotice(
+            [this](bool reachable, const QString& text) { Q_EMIT lineChanged(reachable, text); });
 }
 
 BoardAttempt ProductionRecord::newAttempt() const {

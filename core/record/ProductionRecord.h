@@ -40,6 +40,7 @@ struct LabelCheck {
 // The line-wide database beside the station's own file.
 class LineLink {
 public:
+    using Notice = std::function<void(bool reachable, const QString& text)>;
     virtual ~LineLink() = default;
     // A row was committed locally and waits for delivery.
     virtual void rowSaved(const QString& id) = 0;
@@ -47,6 +48,9 @@ public:
     // LabelCheck::written and localOnly set when the line could not be asked
     // in a short, bounded time.
     virtual LabelCheck check(const QString& label) = 0;
+    // Told on the station's thread when the line becomes unreachable or
+    // reachable again, once per change, with a text for the operator.
+    virtual void setNotice(Notice notice) { (void)notice; }
 };
 
 // The production record of one station: a row per board attempt in
@@ -96,6 +100,8 @@ Q_SIGNALS:
     void failed(const QString& text);
     // Rows reached the disk: the shift's figures may have moved.
     void committed();
+    // The line-wide database went away or came back (LineLink's notice).
+    void lineChanged(bool reachable, const QString& text);
 
 private:
     BoardAttempt* onRow(int row);

@@ -43,6 +43,13 @@ Station::Station(StationLog& log, QString programDir, std::uint16_t port, Operat
         m_log.WriteLog(text);
         showMessage(text, false);
     });
+    // The line's absence is shown once; boards wait locally for it.
+    connect(m_record.get(), &record::ProductionRecord::lineChanged, this,
+            [this](bool reachable, const QString& text) {
+                m_log.WriteLog(text);
+                if (!reachable)
+                    showMessage(text, false);
+            });
 }
 
 Station::~Station() {

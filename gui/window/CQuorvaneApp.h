@@ -24,6 +24,8 @@ public:
     // True when this process runs the station (its window is then open);
     // false when another one was asked to come forward.
     bool InitInstance();
+    // The line-wide database for the station InitInstance makes; empty: none.
+    void setLineRecord(const QString& url) { m_lineUrl = url; }
     // InitInstance, then the event loop until the window closes; the exit code.
     int Run();
 
@@ -33,5 +35,6 @@ private:
     quorvane::SingleInstance m_instance;
     QString m_programDir;
     std::uint16_t m_port;
+    QString m_lineUrl;
     std::unique_ptr<CQuorvaneDlg> m_window;
 };

@@ -1,4 +1,5 @@
 // quorvane: the station's window.
+#include "core/record/LineRecord.h"
 #include "core/settings/StationFolder.h"
 #include "gui/window/CQuorvaneApp.h"
 
@@ -18,7 +19,23 @@ int main(int argc, char* argv[]) {
         QStringLiteral("folder"), QStringLiteral("The station folder (sysfile, packages, logs)."),
         QStringLiteral("DIR"));
     parser.addOption(folderOption);
+    const QCommandLineOption recordOption(
+        QStringLiteral("record"),
+        QStringLiteral("The line-wide database, postgresql://user@host/database (else %1 in the "
+                       "station folder).")
+            .arg(QString::fromLatin1(quorvane::record::kLineSettingsFile)),
+        QStringLiteral("URL"));
+    parser.addOption(recordOption);
     parser.process(app);
+    const QString lineUrl = parser.value(recordOption);
+    if (parser.isSet(recordOption)) {
+        if (const QString problem = quorvane::record::LineUrlProblem(lineUrl); !problem.isEmpty()) {
+            QMessageBox::critical(nullptr, QStringLiteral("Quorvane"),
+                                  QStringLiteral("--record %1: %2")
+                                      .arg(quorvane::record::LineUrlForDisplay(lineUrl), problem));
+            return 2;
+        }
+    }
 
     const QString requested = parser.value(folderOption);
     const quorvane::StationFolder folder =
@@ -33,5 +50,6 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     CQuorvaneApp station(quorvane::SingleInstance::kDefaultName, folder.path);
+    station.setLineRecord(quorvane::record::LineRecordUrl(lineUrl, folder.path));
     return station.Run();
 }

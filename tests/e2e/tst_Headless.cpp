@@ -127,6 +127,8 @@ private slots:
         QTest::newRow("bad port") << QStringList{"--port", "70000"}
                                   << QStringLiteral("--port 70000");
         QTest::newRow("stray argument") << QStringList{"extra"} << QStringLiteral("extra");
+        QTest::newRow("bad record URL") << QStringList{"--record", "postgresql://qv:pw@db"}
+                                        << QStringLiteral("--record postgresql://qv@db: names no");
         QTest::newRow("folder of programs")
             << QStringList{"--folder", "/usr/bin"} << QStringLiteral("--folder /usr/bin");
     }

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "core/record/ProductionRecord.h"
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+namespace quorvane::record {
+
+struct LineMailbox;
+class LineWorker;
+
+// "record.ini" in the station folder names the line-wide database:
+//   line=postgresql://user@host/database
+inline constexpr char kLineSettingsFile[] = "record.ini";
+
+// The line's URL: the command line's wins over the station folder's
+// settings file; empty: the station has no line.
+QString LineRecordUrl(const QString& commandLine, const QString& stationFolder);
+// Empty when url names a PostgreSQL database, else what is wrong with it.
+QString LineUrlProblem(const QString& url);
+// The URL as the operator may see it: never its password.
+QString LineUrlForDisplay(const QString& url);
+
+struct LineTiming {
+    // The guard's longest wait for the line's answer.
+    std::chrono::milliseconds checkWait{300};
+    // Between attempts while the line is unreachable.
+    std::chrono::milliseconds retry{5000};
+};
+
+// The station's link to the line-wide PostgreSQL database. A thread of its
+// own delivers every row committed to the station's file, by id and
+// revision, and answers the guard's questions; the station's thread waits
+// for an answer no longer than LineTiming::checkWait, and never while the
+// line is known to be down.
+class LineRecord final : public QObject, public LineLink {
+    Q_OBJECT
+public:
+    // stationFolder holds "production.db".
+    LineRecord(const QString& url, const QString& stationFolder, LineTiming timing = {},
+               QObject* parent = nullptr);
+    // Delivers what is still waiting when the line is up, then ends the thread.
+    ~LineRecord() override;
+
+    void rowSaved(const QString& id) override;
+    LabelCheck check(const QString& label) override;
+    void setNotice(Notice notice) override;
+
+private Q_SLOTS:
+    // The worker's news of the line going down or coming back.
+    void takeNews();
+
+private:
+    LineTiming m_timing;
+    std::unique_ptr<LineMailbox> m_box;
+    std::unique_ptr<LineWorker> m_worker;
+    Notice m_notice;
+};
+
+} // namespace quorvane::record

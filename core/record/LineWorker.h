@@ -1,0 +1,104 @@
+#pragma once
+
+#include "core/record/BoardAttempt.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QThread>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace quorvane::record {
+
+class RecordStore;
+using LineClock = std::chrono::steady_clock;
+
+struct LineQuestion {
+    quint64 number = 0;
+    QString label;
+    LineClock::time_point deadline;
+};
+
+struct LineAnswer {
+    quint64 number = 0;
+    bool asked = false; // false: the line could not be asked
+    std::optional<BoardAttempt> written;
+};
+
+struct LineNews {
+    bool reachable = false;
+    QString text;
+};
+
+// What the station's thread and the line's thread hand each other, only
+// under `mutex`. A std::mutex rather than queued signals: Qt's own locks are
+// invisible to ThreadSanitizer, which must see every hand-over. Texts cross
+// as copies of their own, never shared by both threads.
+struct LineMailbox {
+    std::mutex mutex;
+    std::condition_variable wake;     // the line's thread waits on it
+    std::condition_variable answered; // the guard waits on it
+    QSet<QString> saved;              // ids committed since the line's thread looked
+    std::optional<LineQuestion> question;
+    std::optional<LineAnswer> answer;
+    QList<LineNews> news;
+    quint64 questions = 0;
+    bool down = false; // known unreachable: the guard does not ask
+    bool stopping = false;
+    bool finished = false;
+};
+
+QString Detached(const QString& text);
+
+// The line's thread: owns its connections to the line and to the station's
+// file, delivers rows in small batches and answers the guard in between.
+class LineWorker final : public QThread {
+public:
+    // newsTo gets takeNews() queued whenever the line goes down or comes back.
+    // where: the line as the operator may see it.
+    LineWorker(LineMailbox& box, const QString& url, const QString& where, const QString& localFile,
+               std::chrono::milliseconds retry, QObject* newsTo);
+    ~LineWorker() override;
+
+protected:
+    void run() override;
+
+private:
+    struct Pending;
+    void answer(const LineQuestion& question);
+    // True when it delivered something and more may follow at once.
+    bool deliverSome();
+    bool connectLine();
+    bool openLocal();
+    bool readPending(const QStringList& ids, QList<Pending>& rows);
+    bool upsert(RecordStore& line, const QList<Pending>& rows, QString* error);
+    bool markDelivered(const QList<Pending>& rows);
+    // Runs op on the line; a connection the server dropped gets one fresh try.
+    template <class Op>
+    bool withLine(Op op);
+    void markUp();
+    void markDown(const QString& error);
+    void later();
+    void tell(bool reachable, const QString& text);
+
+    LineMailbox& m_box;
+    const QString m_url;
+    const QString m_where;
+    const QString m_localFile;
+    const std::chrono::milliseconds m_retry;
+    QObject* const m_newsTo;
+
+    std::unique_ptr<RecordStore> m_line;
+    std::unique_ptr<RecordStore> m_local;
+    QSet<QString> m_pending;
+    bool m_sweep = true; // rows may wait that no id names: at start, after a failure
+    LineClock::time_point m_retryAt;
+    enum class Reported { Nothing, Up, Down } m_reported = Reported::Nothing;
+};
+
+} // namespace quorvane::record

@@ -41,8 +41,20 @@ void MakeOwnerWritable(const QString& path, QFileDevice::Permissions permissions
 
 } // namespace
 
+bool IsRecordFile(const QString& name) {
+    static const std::array<QString, 5> kRecordFiles{
+        QStringLiteral("production.db"), QStringLiteral("production.db-wal"),
+        QStringLiteral("production.db-shm"), QStringLiteral("production.db-journal"),
+        QStringLiteral("record.ini")};
+    for (const QString& file : kRecordFiles) {
+        if (name.compare(file, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 bool IsProtectedName(const QString& name, bool mayDeleteSysfile) {
-    if (name == QLatin1String(".") || name == QLatin1String(".."))
+    if (name == QLatin1String(".") || name == QLatin1String("..") || IsRecordFile(name))
         return true;
     if (!mayDeleteSysfile && name.compare(QLatin1String("sysfile"), Qt::CaseInsensitive) == 0)
         return true;

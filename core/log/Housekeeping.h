@@ -15,4 +15,9 @@ int ClearGeneratedFiles(const QString& folder, bool mayDeleteSysfile);
 // The name rules alone, for one directory entry's name.
 bool IsProtectedName(const QString& name, bool mayDeleteSysfile);
 
+// The production record and its line settings: never cleared, never served
+// to a router (the record holds every board's MACs, the settings may hold a
+// password).
+bool IsRecordFile(const QString& name);
+
 } // namespace quorvane

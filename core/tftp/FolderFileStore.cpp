@@ -1,5 +1,6 @@
 #include "core/tftp/FolderFileStore.h"
 
+#include "core/log/Housekeeping.h"
 #include "core/tftp/RequestName.h"
 
 #include <QDir>
@@ -50,7 +51,7 @@ QString FolderFileStore::resolve(const QString& name) const {
 OpenResult FolderFileStore::open(const QString& name) {
     const QString path = resolve(name);
     // Only regular files: opening a pipe or device could block the station.
-    if (path.isEmpty() || !QFileInfo(path).isFile())
+    if (path.isEmpty() || !QFileInfo(path).isFile() || IsRecordFile(QFileInfo(path).fileName()))
         return {nullptr, OpenFailure::CannotOpen};
     auto file = std::make_unique<DiskFile>(path);
     if (!file->open())

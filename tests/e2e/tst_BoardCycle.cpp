@@ -201,6 +201,20 @@ private slots:
         QVERIFY(lines.join('\n').contains("路由器00012耗时0分"));
     }
 
+    // Regression: any board could fetch the record (every board's MACs) and its
+    // settings (a password) by name.
+    void recordFilesAreNotServed() {
+        E2eRig rig;
+        rig.writeFile("record.ini", "line=postgresql://station:pw@db/line\n");
+        QVERIFY(rig.start(false, false, false, true));
+        for (const char* name : {"PRODUCTION.DB", "record.ini"}) {
+            const RouterResult router = RunRouter(
+                rig, {"--name", name, "--crc", "0", "--timeout-ms", "100", "--retries", "0"});
+            QVERIFY2(!router.ok(), name);
+        }
+        QCOMPARE(rig.logLines().count("文件打开失败!"), 2);
+    }
+
     void newBoardTurnedAwayWhileAnotherInHand() {
         E2eRig rig;
         QVERIFY(rig.start(true, false, false, true));

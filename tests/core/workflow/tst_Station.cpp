@@ -455,10 +455,12 @@ private slots:
         rig.writeFile(QStringLiteral("5E3A71123458"), "pkg");
         rig.writeFile(QStringLiteral("sysfile"), QByteArray(789, '\0'));
         rig.writeFile(QStringLiteral("boot.bin"), "b");
+        rig.writeFile(QStringLiteral("record.ini"), "line=postgresql://db/line\n");
         rig.station->ClearGeneratedFiles();
         QVERIFY(!QFile::exists(rig.path(QStringLiteral("5E3A71123458"))));
-        QVERIFY(QFile::exists(rig.path(QStringLiteral("sysfile"))));
-        QVERIFY(QFile::exists(rig.path(QStringLiteral("boot.bin"))));
+        // Regression: the record (no extension) and its settings were cleared too.
+        for (const char* kept : {"sysfile", "boot.bin", "production.db", "record.ini"})
+            QVERIFY2(QFile::exists(rig.path(kept)), kept);
 
         rig.station->Shutdown();
         QVERIFY(rig.logLines().last().startsWith(QStringLiteral("结速时间:")));

@@ -124,10 +124,9 @@ LabelCheck LineRecord::check(const QString& label) {
     m_box->question.reset();
     if (!answered)
         return result;
-    LineAnswer answer = std::move(*m_box->answer);
+    result.localOnly = !m_box->answer->asked;
+    result.written.swap(m_box->answer->written);
     m_box->answer.reset();
-    result.localOnly = !answer.asked;
-    result.written = std::move(answer.written);
     return result;
 }
 

@@ -1,21 +1,16 @@
-#include "E2eRig.h"
+#include "tests/support/LiveStation.h"
 
 #include "core/personalise/PackageInspect.h"
 #include "core/settings/SettingsRecord.h"
 
+#include <QProcess>
 #include <QTest>
 #include <QUdpSocket>
 
 using namespace quorvane;
-using namespace quorvane::e2e;
+using namespace quorvane::testing;
 
 namespace {
-
-quint16 FreeUdpPort() {
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
-}
 
 // quorvane-headless in a program folder of its own, its output collected.
 struct HeadlessRun {
@@ -35,7 +30,7 @@ struct HeadlessRun {
     QString path(const QString& name) const { return dir.filePath(name); }
     void start(const QStringList& extra = {}) {
         process.setWorkingDirectory(dir.path());
-        process.start(E2eRig::tool(QStringLiteral("quorvane-headless")),
+        process.start(ToolPath(QStringLiteral("quorvane-headless")),
                       QStringList{"--folder", dir.path(), "--port", QString::number(port)} + extra);
         process.waitForStarted();
     }
@@ -68,7 +63,7 @@ private slots:
 
         QProcess router;
         QTemporaryDir outDir;
-        router.start(E2eRig::tool("quorvane-router"),
+        router.start(ToolPath("quorvane-router"),
                      {"--port", QString::number(station.port), "--crc", "9", "--done", "--out",
                       outDir.filePath("board.bin"), "--quiet"});
         QVERIFY(router.waitForStarted());

@@ -1,54 +1,15 @@
 #pragma once
 
-#include <QDeadlineTimer>
+#include "tests/support/LiveStation.h"
+
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quorvane::testing {
-
-// Runs a program to its end while this thread's event loop turns, its output
-// into `output`. posix_spawn, not QProcess: ThreadSanitizer takes Qt's way of
-// starting a child for a fork of this threaded process, and sees nothing after.
-inline int Spawn(const QStringList& command, const QString& output = QStringLiteral("/dev/null")) {
-    QByteArrayList bytes;
-    QList<char*> argv;
-    for (const QString& arg : command)
-        argv.push_back(bytes.emplace_back(QFile::encodeName(arg)).data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, QFile::encodeName(output).constData(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = 0;
-    const int failed = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed)
-        return -1;
-    int status = 0;
-    QEventLoop loop;
-    QTimer poll;
-    const QDeadlineTimer deadline(120000);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (deadline.hasExpired())
-            ::kill(pid, SIGKILL);
-        if (::waitpid(pid, &status, WNOHANG) == pid)
-            loop.quit();
-    });
-    poll.start(2);
-    loop.exec();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // A throwaway PostgreSQL cluster that only a Unix socket in its own folder
 // reaches, superuser "qv". The server refuses root: as root, its programs
@@ -100,15 +61,13 @@ public:
 private:
     QString data() const { return m_dir.filePath(QStringLiteral("data")); }
     bool run(const char* program, const QStringList& args, QString* error = nullptr) const {
-        const QString path = BinDir() + QLatin1Char('/') + QLatin1String(program);
-        const QString output = m_dir.filePath(QStringLiteral("command.txt"));
         QStringList command =
             m_asPostgres ? QStringList{"runuser", "-u", "postgres", "--"} : QStringList();
-        const bool ok = Spawn(command << path << args, output) == 0;
-        QFile text(output);
-        if (!ok && error && text.open(QIODevice::ReadOnly))
+        Program run(command << BinDir() + QLatin1Char('/') + QLatin1String(program) << args);
+        const bool ok = run.wait() == 0;
+        if (!ok && error)
             *error = QLatin1String(program) + QStringLiteral(": ") +
-                     QString::fromLocal8Bit(text.readAll());
+                     QString::fromLocal8Bit(run.output() + run.errors());
         return ok;
     }
 

@@ -5,13 +5,12 @@
 #include "core/record/LineRecord.h"
 #include "core/record/RecordSchema.h"
 #include "core/record/RecordStore.h"
-#include "tests/e2e/E2eRig.h"
 
 #include <QSqlQuery>
 #include <QTest>
 
 using namespace quorvane;
-using namespace quorvane::e2e;
+using namespace quorvane::testing;
 using namespace std::chrono_literals;
 
 namespace {
@@ -38,17 +37,14 @@ QStringList Rows(const QString& where) {
     return Query(where, QStringLiteral("SELECT %1 FROM boards ORDER BY id").arg(row));
 }
 
-void Link(E2eRig& rig, const QString& url) {
+void Link(LiveStation& rig, const QString& url) {
     rig.station->record().setLineLink(
-        std::make_unique<record::LineRecord>(url, rig.dir.path(), kPatient));
+        std::make_unique<record::LineRecord>(url, rig.programDir(), kPatient));
 }
 
 // A board that asks for its label by name and reports it written.
-bool Board(E2eRig& rig, const QString& label) {
-    return testing::Spawn({E2eRig::tool("quorvane-router"), "--port",
-                           QString::number(rig.station->serverPort()), "--out",
-                           rig.outDir.filePath("board.bin"), "--name", label, "--crc", "77",
-                           "--done"}) == 0;
+bool Board(LiveStation& rig, const QString& label) {
+    return rig.runRouter({"--name", label, "--crc", "77", "--done"}).ok();
 }
 
 const QString kLocalOnly = QStringLiteral("只在本站记录中查重(生产数据库不可用)");
@@ -57,15 +53,15 @@ const QString kLocalOnly = QStringLiteral("只在本站记录中查重(生产数
 
 class LineRecordTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<testing::PgCluster> m_cluster;
+    std::unique_ptr<PgCluster> m_cluster;
 
 private slots:
     void initTestCase() {
-        if (testing::PgCluster::BinDir().isEmpty())
+        if (PgCluster::BinDir().isEmpty())
             QSKIP("PostgreSQL is not installed (package postgresql): no line-wide record test");
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
             QSKIP("Qt's PostgreSQL driver is not installed (package libqt6sql6-psql)");
-        m_cluster = std::make_unique<testing::PgCluster>();
+        m_cluster = std::make_unique<PgCluster>();
         QString error;
         QVERIFY2(m_cluster->create({"CREATE DATABASE line", "CREATE DATABASE newer", "\\c newer",
                                     QStringLiteral("CREATE TABLE schema_version AS SELECT %1 AS "
@@ -80,11 +76,11 @@ private slots:
     // asked about a label A wrote before and one A wrote during the outage.
     void oneLineTwoStations() {
         const QString url = m_cluster->url("line");
-        E2eRig a, b;
+        LiveStation a, b;
         const QString local = a.path("production.db");
-        for (E2eRig* rig : {&a, &b}) {
+        for (LiveStation* rig : {&a, &b}) {
             Link(*rig, url);
-            QVERIFY(rig->start(false, false, false, true));
+            QVERIFY(rig->start(kSelectRoot));
         }
         QVERIFY(Board(a, "5E3A710001A8"));
         QTRY_COMPARE_WITH_TIMEOUT(Rows(url).size(), 1, 30000);
@@ -106,7 +102,7 @@ private slots:
         for (const char* label : {"5E3A710001A8", "5E3A710001C8", "5E3A710001E8"})
             QVERIFY(Board(b, label));
         QCOMPARE(b.op.reburnQuestions.size(), 2);
-        QCOMPARE(b.op.reburnQuestions.filter(a.dir.path()).size(), 2);
+        QCOMPARE(b.op.reburnQuestions.filter(a.programDir()).size(), 2);
         QVERIFY(b.op.reburnQuestions.filter(QStringLiteral("只查了本站")).isEmpty());
     }
 
@@ -124,10 +120,10 @@ private slots:
     void badLineLosesNothing() {
         QFETCH(QString, line);
         QFETCH(QString, message);
-        E2eRig rig;
-        rig.writeFile(record::kLineSettingsFile, "line=" + line.toUtf8());
-        Link(rig, record::LineRecordUrl({}, rig.dir.path()));
-        QVERIFY(rig.start(false, false, false, true));
+        LiveStation rig;
+        WriteBytes(rig.path(record::kLineSettingsFile), "line=" + line.toUtf8());
+        Link(rig, record::LineRecordUrl({}, rig.programDir()));
+        QVERIFY(rig.start(kSelectRoot));
         QVERIFY(Board(rig, "5E3A710002A8"));
         QVERIFY(rig.logLines().contains("5E3A710002A8" + kLocalOnly));
         QTRY_COMPARE(rig.op.messages.filter(message).size(), 1);

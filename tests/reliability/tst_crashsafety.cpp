@@ -4,8 +4,7 @@
 // QUORVANE_KILL_ROUNDS and QUORVANE_KILL_ROOT_MIB make the long run
 // (bench/reliability/kill.sh); the defaults keep this test short.
 
-#include "tests/reliability/RouterFleet.h"
-#include "tests/reliability/StationRig.h"
+#include "tests/support/LiveStation.h"
 
 #include "core/record/RecordStore.h"
 
@@ -19,7 +18,7 @@
 #include <QTest>
 #include <QThread>
 
-using namespace quorvane::reliability;
+using namespace quorvane::testing;
 
 namespace {
 

@@ -2,10 +2,10 @@
 // package is being built: the operator hears of it, the older package is
 // still whole and is still served.
 
-#include "tests/reliability/RouterFleet.h"
-#include "tests/reliability/StationRig.h"
+#include "tests/support/LiveStation.h"
 
 #include "core/personalise/PackageSources.h"
+#include "core/settings/SettingsRecord.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -14,7 +14,7 @@
 #include <QTest>
 
 using namespace quorvane;
-using namespace quorvane::reliability;
+using namespace quorvane::testing;
 
 namespace {
 
@@ -46,13 +46,9 @@ QString Sha256(const QByteArray& bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
-RouterResult Fetch(const StationRig& rig, const QString& name, std::int32_t crc) {
-    RouterFleet fleet;
-    fleet.launch({"--port", QString::number(rig.port()), "--name", name, "--crc",
-                  QString::number(crc), "--timeout-ms", "200", "--retries", "50"});
-    if (!RunUntil([&] { return fleet.allFinished(); }, 60000))
-        return {};
-    return fleet.results().front();
+RouterResult Fetch(LiveStation& rig, const QString& name, std::int32_t crc) {
+    return rig.runRouter(
+        {"--name", name, "--crc", QString::number(crc), "--timeout-ms", "200", "--retries", "50"});
 }
 
 } // namespace
@@ -76,14 +72,15 @@ void DiskFullTest::fullFolderKeepsOldPackage() {
     if (!folder.mounted())
         QSKIP("mounting a tmpfs is not allowed here");
 
-    StationRig rig(kSelectMac | kSelectBootLoader | kSelectConfig | kSelectRoot, Images{},
-                   folder.path());
+    LiveStation::Options options;
+    options.programDir = folder.path();
+    LiveStation rig(options);
     const QString label = LabelText(0x4242);
     const QString packageName = newDevice ? label : QStringLiteral("MAC");
     const QString askedName = newDevice ? QStringLiteral("newboard") : QStringLiteral("mac");
     const std::int32_t crc = newDevice ? rig.bootLoaderCrc() : 0;
-    rig.op.labels << label << label << label;
-    QVERIFY(rig.start());
+    rig.op.answers = {label, label, label};
+    QVERIFY(rig.start(kSelectMac | kSelectBootLoader | kSelectConfig | kSelectRoot));
 
     const RouterResult first = Fetch(rig, askedName, crc);
     QVERIFY2(first.ok(), qPrintable(first.describe()));

@@ -1,8 +1,7 @@
 // Many routers at once against one station: package requests and new devices
 // mixed, each router a separate process on its own port.
 
-#include "tests/reliability/RouterFleet.h"
-#include "tests/reliability/StationRig.h"
+#include "tests/support/LiveStation.h"
 
 #include "core/personalise/PackageSources.h"
 
@@ -12,7 +11,7 @@
 #include <QTest>
 
 using namespace quorvane;
-using namespace quorvane::reliability;
+using namespace quorvane::testing;
 
 class LoadTest : public QObject {
     Q_OBJECT
@@ -35,13 +34,15 @@ void LoadTest::manyRoutersAtOnce() {
     QFETCH(int, newDevices);
     QFETCH(int, rootSize);
 
-    Images images;
-    images.root = rootSize;
-    StationRig rig(kSelectMac | kSelectBootLoader | kSelectConfig | kSelectRoot, images);
+    LiveStation::Options options;
+    options.root = rootSize;
+    LiveStation rig(options);
+    QStringList scannable;
     for (int i = 0; i < 4 * newDevices + 20; ++i)
-        rig.op.labels << LabelText(0x20000 + i);
-    const QStringList scannable = rig.op.labels;
-    QVERIFY(rig.start());
+        scannable << LabelText(0x20000 + i);
+    rig.op.answers.assign(scannable.begin(), scannable.end());
+    rig.op.cancelWhenOut = true;
+    QVERIFY(rig.start(kSelectMac | kSelectBootLoader | kSelectConfig | kSelectRoot));
     const QString port = QString::number(rig.port());
     const QString crc = QString::number(rig.bootLoaderCrc());
 

@@ -1,7 +1,7 @@
 // Start and Stop of the service, over and over, each Stop landing while a
 // router is being served or while the operator is being asked for a label.
 
-#include "tests/reliability/StationRig.h"
+#include "tests/support/LiveStation.h"
 
 #include "core/personalise/PackageSources.h"
 #include "core/tftp/PacketCodec.h"
@@ -11,7 +11,7 @@
 #include <QUdpSocket>
 
 using namespace quorvane;
-using namespace quorvane::reliability;
+using namespace quorvane::testing;
 
 namespace {
 
@@ -76,30 +76,32 @@ void StartStopTest::cyclesWithTransfersInFlight() {
 
     const std::uint16_t port = FreeUdpPort();
     QVERIFY(port != 0);
-    StationRig rig(kSelectMac | kSelectBootLoader | kSelectConfig | kSelectRoot, Images{}, {},
-                   port);
+    LiveStation::Options options;
+    options.port = port;
+    LiveStation rig(options);
+    constexpr std::uint8_t kAll = kSelectMac | kSelectBootLoader | kSelectConfig | kSelectRoot;
     const std::int32_t crc = rig.bootLoaderCrc();
     int baseline = -1;
     int scansAsked = 0;
 
     for (int cycle = 0; cycle < cycles; ++cycle) {
-        QVERIFY2(rig.start(), qPrintable(QStringLiteral("start %1").arg(cycle)));
+        QVERIFY2(rig.start(kAll), qPrintable(QStringLiteral("start %1").arg(cycle)));
         QCOMPARE(rig.port(), port);
         {
             Client router(port);
             if (scanPending && cycle % 2 == 1) {
                 // The answer comes only after the Stop: it must be dropped.
-                rig.op.labels.clear();
+                rig.op.answers.clear();
                 rig.op.holdAnswers = true;
                 router.send(tftp::ReadRequestDatagram("newboard", crc));
                 const QByteArray wait = router.receive();
                 QCOMPARE(wait.left(2), tftp::MacWaitDatagram().left(2));
                 ++scansAsked;
-                QVERIFY(RunUntil([&] { return rig.op.asked == scansAsked; }, 5000));
+                QVERIFY(RunUntil([&] { return rig.op.asks.size() == scansAsked; }, 5000));
                 QVERIFY(rig.station->isAskingForMac());
                 rig.stop();
                 QVERIFY(!rig.station->isAskingForMac());
-                rig.op.labels << LabelText(cycle);
+                rig.op.answers.push_back(LabelText(cycle));
                 rig.op.releaseAnswers();
                 QTest::qWait(1);
                 QVERIFY(!QFile::exists(rig.path(LabelText(cycle))));
@@ -126,7 +128,7 @@ void StartStopTest::cyclesWithTransfersInFlight() {
     QCOMPARE(OpenDescriptors(), baseline);
 
     // ...and a whole transfer still works on the same port.
-    QVERIFY(rig.start());
+    QVERIFY(rig.start(kAll));
     Client router(port);
     router.send(tftp::ReadRequestDatagram("mac", 0));
     QByteArray received;

@@ -76,10 +76,9 @@ struct StationRig {
         QDir(dir.path()).mkpath(QStringLiteral("Log"));
         if (recordFails)
             QDir(dir.path()).mkpath(record::ProductionRecord::FileName());
-        auto fake = std::make_unique<FakeLink>();
-        link = fake.get();
         station = std::make_unique<Station>(
-            log, path({}), 0, op, &timers, [this] { return clock; }, std::move(fake));
+            log, path({}), 0, op, &timers, [this] { return clock; },
+            std::unique_ptr<FakeLink>(link = new FakeLink));
     }
     QString path(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
     StationState& s() { return station->state(); }

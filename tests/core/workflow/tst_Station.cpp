@@ -1,6 +1,7 @@
 #include "WorkflowFakes.h"
 
 #include "core/personalise/PackageInspect.h"
+#include "core/record/RecordStore.h"
 #include "core/settings/SettingsRecord.h"
 
 #include <QTest>
@@ -37,10 +38,9 @@ private slots:
         QFETCH(QString, message);
         QFETCH(int, flags);
         StationRig rig;
-        const QStringList paths{"/u.bin", "/r.bin", "/d.cfg"};
-        rig.s().m_strUbootPath = paths.at(0);
-        rig.s().m_strRootPath = paths.at(1);
-        rig.s().m_strCfgPath = paths.at(2);
+        rig.s().m_strUbootPath = QStringLiteral("/u.bin");
+        rig.s().m_strRootPath = QStringLiteral("/r.bin");
+        rig.s().m_strCfgPath = QStringLiteral("/d.cfg");
         rig.s().g_processing = rig.s().g_nexttime = 1;
         rig.s().m_bHasWpaKey = flags == 0x0F;
         QCOMPARE(rig.station->StartService(controls).message, message);
@@ -51,9 +51,8 @@ private slots:
             return;
         QByteArray expected(19, '\0');
         expected[0] = char(flags);
-        expected +=
-            PathSlot(controls.updateUboot ? paths.at(0) : QString()) + PathSlot(paths.at(1));
-        expected += PathSlot(controls.restoreCfg ? paths.at(2) : QString());
+        expected += PathSlot(controls.updateUboot ? "/u.bin" : "") + PathSlot("/r.bin");
+        expected += PathSlot(controls.restoreCfg ? "/d.cfg" : "");
         QCOMPARE(rig.readFile(QStringLiteral("sysfile")),
                  expected + (flags == 0x0F ? "1" : "0") + '\0');
     }
@@ -69,7 +68,6 @@ private slots:
     }
     void burnRefused() {
         StationRig rig;
-        rig.s().m_strScan = kSerialLabel;
         QFETCH(ControlValues, controls);
         rig.station->StopService(controls); // takes the controls in
         rig.station->SingleBurn();
@@ -133,10 +131,16 @@ private slots:
         StationRig rig;
         rig.start();
         const bool dialog = kind == u"scan dialog", package = kind == u"MAC package";
-        record::ProductionRecord& past = rig.station->record();
-        past.Claimed(9, QStringLiteral("10.0.0.9"), 69); // another board, written
-        past.Scanned(9, dialog ? kLabel : kSerialLabel);
-        past.Written(9, true);
+        // Two boards of that label written before, the newer saved first.
+        const auto past = record::RecordStore::Open(rig.path("production.db"), nullptr);
+        record::BoardAttempt board;
+        board.label = dialog ? kLabel.toUpper() : kSerialLabel;
+        board.outcome = record::Outcome::WrittenDone;
+        for (const qint64 at : {2, 1}) {
+            board.id = board.station = QString::number(at);
+            board.finishedAt = at * 1000000000000;
+            QVERIFY(past->save(board));
+        }
         const auto burn = [&] {
             if (dialog)
                 rig.handOver();
@@ -147,6 +151,7 @@ private slots:
         };
         burn();
         QCOMPARE(rig.op.reburns.size(), 1);
+        QVERIFY(rig.op.reburns.at(0).second.contains(u"在2(")); // the newer board
         rig.station->OnReburnAnswer(rig.op.reburns.at(0).first, again);
         if (dialog || package)
             QCOMPARE(rig.attempt(0).reburn, QString(again ? "confirmed" : "refused"));
@@ -173,8 +178,6 @@ private slots:
         QVERIFY(!QFile::exists(rig.path(kSerialLabel)));
         for (const char* kept : {"sysfile", "production.db", "record.ini"})
             QVERIFY2(QFile::exists(rig.path(kept)), kept);
-        rig.station->Shutdown();
-        QVERIFY(rig.logLines().last().startsWith(QStringLiteral("结速时间:")));
 
         const QString notAFolder = rig.path(QStringLiteral("record.ini/"));
         rig.s().m_strExeDir = notAFolder;

@@ -7,114 +7,57 @@
 #include "core/workflow/ServiceLink.h"
 #include "core/workflow/Station.h"
 
-#include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QList>
-#include <QMap>
-#include <QStringList>
 #include <QTemporaryDir>
-
-#include <cstdint>
-#include <functional>
-#include <memory>
-#include <optional>
+#include <QTest>
 
 namespace quorvane::testing {
 
+const QString kLabel = QStringLiteral("5e3a711234b8");
+// The label serial 12345 gives with model 5.
+const QString kSerialLabel = QStringLiteral("5E3A71123458");
+
 struct FakeOperator final : OperatorInterface {
     QList<std::uint64_t> asks;
-    QList<std::uint64_t> cancelledAsks;
-    QList<std::pair<std::uint64_t, QString>> messages;
+    QList<std::pair<std::uint64_t, QString>> messages, reburns;
     QList<int> sounds;
-    QStringList titles;
     QStringList serialTexts;
-    QStringList scanTexts;
-
-    // A blocking dialog answers before the call returns.
-    std::function<void(std::uint64_t)> answerAtOnce;
-    std::function<void(std::uint64_t)> acknowledgeAtOnce;
-    std::function<void(std::uint64_t)> answerReburnAtOnce;
-    QList<std::pair<std::uint64_t, QString>> reburns;
-    QList<std::uint64_t> cancelledReburns;
-
-    void AskForMac(std::uint64_t id) override {
-        asks << id;
-        if (answerAtOnce)
-            answerAtOnce(id);
-    }
-    void CancelMacRequest(std::uint64_t id) override { cancelledAsks << id; }
-    void AskReburn(std::uint64_t id, const QString& text) override {
-        reburns.append({id, text});
-        if (answerReburnAtOnce)
-            answerReburnAtOnce(id);
-    }
-    void CancelReburn(std::uint64_t id) override { cancelledReburns << id; }
-    void ShowMessage(std::uint64_t id, const QString& text) override {
-        messages.append({id, text});
-        if (acknowledgeAtOnce)
-            acknowledgeAtOnce(id);
-    }
+    void AskForMac(std::uint64_t id) override { asks << id; }
+    void CancelMacRequest(std::uint64_t) override {}
+    void AskReburn(std::uint64_t id, const QString& text) override { reburns.append({id, text}); }
+    void CancelReburn(std::uint64_t) override {}
+    void ShowMessage(std::uint64_t id, const QString& t) override { messages.append({id, t}); }
     void PlaySound(int id) override { sounds << id; }
-    void SetTitle(const QString& title) override { titles << title; }
+    void SetTitle(const QString&) override {}
     void SetControlState(const ControlState&) override {}
     void SetSerialText(const QString& text) override { serialTexts << text; }
-    void SetScanText(const QString& text) override { scanTexts << text; }
-    QStringList messageTexts() const {
-        QStringList out;
-        for (const auto& m : messages)
-            out << m.second;
-        return out;
-    }
+    void SetScanText(const QString&) override {}
 };
 
 struct FakeTimers final : RowTimerService {
     QMap<int, int> active; // id -> period
-    QList<int> killed;
     void SetTimer(int id, int periodMs) override { active[id] = periodMs; }
-    void KillTimer(int id) override {
-        active.remove(id);
-        killed << id;
-    }
+    void KillTimer(int id) override { active.remove(id); }
     void fire(int id, int times = 1) {
         for (int i = 0; i < times; ++i)
             tick(id);
     }
 };
 
-struct LinkRecord {
-    bool bindSucceeds = true;
-    bool running = false;
-    int starts = 0;
-    int stops = 0;
-    int pauseDepth = 0;
-    bool lastUpdateMac = false;
-    QList<std::pair<tftp::Peer, QByteArray>> sent;
-};
-
-// The server as the station sees it; the test keeps the record.
+// The transfer server as the station sees it.
 struct FakeLink final : ServiceLink {
-    explicit FakeLink(LinkRecord& r) : rec(r) {}
-    LinkRecord& rec;
+    bool running = false;
+    int pauseDepth = 0;
+    QList<std::pair<tftp::Peer, QByteArray>> sent;
     void setHooks(tftp::TransferHooks*) override {}
-    bool start(std::uint16_t, bool updateMac) override {
-        ++rec.starts;
-        rec.lastUpdateMac = updateMac;
-        rec.running = rec.bindSucceeds;
-        return rec.bindSucceeds;
-    }
-    void stop() override {
-        ++rec.stops;
-        rec.running = false;
-        rec.pauseDepth = 0;
-    }
-    void pause() override { ++rec.pauseDepth; }
-    void resume() override { --rec.pauseDepth; }
-    void send(const tftp::Peer& peer, const QByteArray& datagram) override {
-        rec.sent.append({peer, datagram});
-    }
-    bool isRunning() const override { return rec.running; }
-    std::uint16_t port() const override { return rec.running ? 6969 : 0; }
+    bool start(std::uint16_t, bool) override { return running = true; }
+    void stop() override { running = false, pauseDepth = 0; }
+    void pause() override { ++pauseDepth; }
+    void resume() override { --pauseDepth; }
+    void send(const tftp::Peer& p, const QByteArray& d) override { sent.append({p, d}); }
+    bool isRunning() const override { return running; }
+    std::uint16_t port() const override { return 6969; }
 };
 
 // A station in a temporary program folder with fake operator, timers, clock
@@ -124,27 +67,27 @@ struct StationRig {
     StationLog log{dir.path()};
     FakeOperator op;
     FakeTimers timers;
-    LinkRecord link;
+    FakeLink* link = nullptr;
     std::uint32_t clock = 1000;
     std::unique_ptr<Station> station;
 
-    StationRig() {
+    // recordFails: "production.db" is a folder, so no row can be written.
+    explicit StationRig(bool recordFails = false) {
         QDir(dir.path()).mkpath(QStringLiteral("Log"));
+        if (recordFails)
+            QDir(dir.path()).mkpath(record::ProductionRecord::FileName());
         station = std::make_unique<Station>(
-            log, programDir(), 0, op, &timers, [this] { return clock; },
-            std::make_unique<FakeLink>(link));
+            log, path({}), 0, op, &timers, [this] { return clock; },
+            std::unique_ptr<FakeLink>(link = new FakeLink));
     }
-    QString programDir() const { return dir.path() + QLatin1Char('/'); }
-    QString path(const QString& name) const { return programDir() + name; }
+    QString path(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
     StationState& s() { return station->state(); }
+    DeviceRows& rows() { return station->rows(); }
+    record::BoardAttempt attempt(int row) { return *station->record().attemptOnRow(row); }
 
     QStringList logLines() const {
-        QFile file(dir.path() + QStringLiteral("/Log/log.txt"));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QStringList lines = FromGbk(file.readAll()).split(QStringLiteral("\r\n"));
-        if (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
+        QStringList lines = FromGbk(readFile(QStringLiteral("Log/log.txt"))).split("\r\n");
+        lines.removeLast(); // after the last line end
         return lines;
     }
     QByteArray readFile(const QString& name) const {
@@ -157,11 +100,22 @@ struct StationRig {
             file.write(bytes);
     }
     tftp::ReadRequest request(const QString& name, std::int32_t crc, std::uint16_t port = 4000) {
-        tftp::ReadRequest r;
-        r.peer = tftp::Peer{QHostAddress::LocalHost, port};
-        r.name = name;
-        r.crc = crc;
-        return r;
+        return tftp::ReadRequest{tftp::Peer{QHostAddress::LocalHost, port}, name, crc};
+    }
+    // The service running with serial 12345, writing MACs or a root image.
+    void start(bool updateMac = true) {
+        ControlValues c;
+        c.updateMac = updateMac;
+        c.updateRoot = !updateMac;
+        c.serialText = QStringLiteral("12345");
+        writeFile(QStringLiteral("root.img"), QByteArray(3000, 'r'));
+        s().m_strRootPath = path(QStringLiteral("root.img"));
+        QVERIFY(station->StartService(c).started);
+    }
+    // A board asks as new (CRC 9) and the operator scans `label` (none: cancel).
+    void handOver(const std::optional<QString>& label = kLabel, std::int32_t crc = 9) {
+        station->OnRequest(request(QStringLiteral("boot"), crc));
+        station->OnMacAnswer(op.asks.last(), label);
     }
 };
 

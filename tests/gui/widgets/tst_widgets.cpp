@@ -1,0 +1,299 @@
+// The station's small widgets: scan dialog, scan field, log window, the one
+// station per PC, and the cues, icons and About box compiled in.
+#include "gui/widgets/CAboutDlg.h"
+#include "gui/widgets/CDlgMac.h"
+#include "gui/widgets/CSearchEdit.h"
+#include "gui/widgets/CShowLogDlg.h"
+#include "gui/widgets/SingleInstance.h"
+#include "gui/widgets/SoundPlayer.h"
+#include "gui/widgets/StationIcons.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocalSocket>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QtEndian>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using quorvane::SingleInstance;
+using quorvane::SoundPlayer;
+
+namespace {
+void SendFocus(QWidget* widget, QEvent::Type type, Qt::FocusReason reason) {
+    QFocusEvent event(type, reason);
+    QApplication::sendEvent(widget, &event);
+}
+} // namespace
+
+class TestWidgets : public QObject {
+    Q_OBJECT
+private slots:
+    // The scan dialog ends by itself on an accepted label, never on Enter.
+    void scans_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("warning"); // empty: accepted at the twelfth character
+        QTest::newRow("label, case kept") << "5e3A71aBcDe8" << QString();
+        QTest::newRow("role digit 7") << "5e3a711234b7"
+                                      << "MAC尾数不是8，格式不对";
+        QTest::newRow("letter g") << "5e3a71g234b8"
+                                  << "MAC字符异常，格式不对";
+    }
+    void scans() {
+        QFETCH(QString, typed);
+        QFETCH(QString, warning);
+        CDlgMac dialog;
+        QSignalSpy finished(&dialog, &QDialog::finished);
+        dialog.open();
+        QTest::keyClicks(dialog.entry(), typed.left(11));
+        QVERIFY(finished.isEmpty());
+        QTest::keyClicks(dialog.entry(), typed.mid(11));
+        QString label = typed;
+        if (!warning.isEmpty()) {
+            // The operator reads why; the text stays and the dialog waits for another scan.
+            QCOMPARE(dialog.warning()->text(), warning);
+            QCOMPARE(dialog.entry()->text(), typed);
+            QVERIFY(dialog.isVisible() && finished.isEmpty() && dialog.text().isEmpty());
+            QTest::mouseClick(dialog.warning()->button(QMessageBox::Ok), Qt::LeftButton);
+            QTRY_VERIFY(!dialog.warning());
+            dialog.entry()->selectAll();
+            label = QStringLiteral("5e3a711234b8");
+            QTest::keyClicks(dialog.entry(), label);
+        }
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.text(), label);
+    }
+
+    // How the operator, or the stopping service, leaves it without a label.
+    void leftWithoutALabel_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("how");        // a key, or 1: OK, 2: Cancel, 3: cancelled silently
+        QTest::addColumn<int>("rejections"); // -1: still open, text kept
+        QTest::newRow("OK") << "5e3a711234b" << 1 << -1;
+        QTest::newRow("Enter") << "5e3a711234b" << int(Qt::Key_Return) << -1;
+        QTest::newRow("keypad Enter") << "" << int(Qt::Key_Enter) << -1;
+        QTest::newRow("Escape") << "5e3a711234b" << int(Qt::Key_Escape) << 1;
+        QTest::newRow("Cancel") << "" << 2 << 1;
+        QTest::newRow("silently, warning open") << "5e3a711234b7" << 3 << 0;
+    }
+    void leftWithoutALabel() {
+        QFETCH(QString, typed);
+        QFETCH(int, how);
+        QFETCH(int, rejections);
+        CDlgMac dialog;
+        QSignalSpy finished(&dialog, &QDialog::finished);
+        dialog.open();
+        QTest::keyClicks(dialog.entry(), typed);
+        if (how == 3)
+            dialog.cancelSilently();
+        else if (how < 3)
+            QTest::mouseClick(how == 1 ? dialog.okButton() : dialog.cancelButton(), Qt::LeftButton);
+        else
+            QTest::keyClick(dialog.entry(), Qt::Key(how));
+        QCoreApplication::processEvents();
+        QCOMPARE(dialog.isVisible(), rejections < 0);
+        QCOMPARE(finished.count(), std::max(0, rejections));
+        QCOMPARE(dialog.entry()->text(), typed);
+        QVERIFY(dialog.text().isEmpty());
+        QTRY_VERIFY(!dialog.warning());
+    }
+
+    // Focus selects all in the scan field, so that the next scan replaces the last.
+    void focusSelectsAll_data() {
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("focus only") << 0;
+        QTest::newRow("focus, then a click") << 1;
+        QTest::newRow("focus, then two clicks") << 2; // only the first click selects
+    }
+    void focusSelectsAll() {
+        QFETCH(int, clicks);
+        QWidget window;
+        auto* field = new CSearchEdit(&window);
+        field->resize(200, 24);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        SendFocus(field, QEvent::FocusIn, Qt::OtherFocusReason); // takes the cue away
+        field->setText(QStringLiteral("5E3A71123458"));
+        SendFocus(field, QEvent::FocusOut, Qt::OtherFocusReason);
+        SendFocus(field, QEvent::FocusIn, Qt::MouseFocusReason);
+        for (int i = 0; i < clicks; ++i) // inside the text: the caret would go there
+            QTest::mouseClick(field, Qt::LeftButton, {}, QPoint(4, field->height() / 2));
+        QTest::keyClicks(field, QStringLiteral("5e3a71abcde8"));
+        QCOMPARE(field->text() == QStringLiteral("5e3a71abcde8"), clicks < 2);
+    }
+
+    // Only a real Enter release scans.
+    void enterReleaseScans_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("autoRepeat");
+        QTest::addColumn<int>("scans");
+        const int release = QEvent::KeyRelease;
+        QTest::newRow("Return released") << int(Qt::Key_Return) << release << false << 1;
+        QTest::newRow("Enter released") << int(Qt::Key_Enter) << release << false << 1;
+        QTest::newRow("Return pressed")
+            << int(Qt::Key_Return) << int(QEvent::KeyPress) << false << 0;
+        QTest::newRow("Return held") << int(Qt::Key_Return) << release << true << 0;
+        QTest::newRow("other key released") << int(Qt::Key_A) << release << false << 0;
+    }
+    void enterReleaseScans() {
+        QFETCH(int, key);
+        QFETCH(int, type);
+        QFETCH(bool, autoRepeat);
+        QFETCH(int, scans);
+        CSearchEdit field;
+        QSignalSpy spy(&field, &CSearchEdit::scanEntered);
+        QKeyEvent event(QEvent::Type(type), key, Qt::NoModifier, QString(), autoRepeat);
+        QApplication::sendEvent(&field, &event);
+        QCOMPARE(spy.count(), scans);
+        QCOMPARE(spy.value(0).value(0, 1012).toInt(), 1012);
+    }
+
+    // The log window empties itself after 2000 lines.
+    void logClearsAfterTwoThousandLines_data() {
+        QTest::addColumn<QString>("message"); // %1: its number
+        QTest::addColumn<int>("appends");
+        QTest::addColumn<QString>("shown"); // first line|last line|lines, the empty last one too
+        QTest::newRow("2000 still shown") << "line %1" << 2000 << "line 1|line 2000|2001";
+        QTest::newRow("2001 alone") << "line %1" << 2001 << "line 2001|line 2001|2";
+        QTest::newRow("2003") << "line %1" << 2003 << "line 2001|line 2003|4";
+        QTest::newRow("second page cleared") << "line %1" << 4001 << "line 4001|line 4001|2";
+        QTest::newRow("CR LF breaks a message") << "a\r\nb%1" << 1001 << "a|b1001|3";
+    }
+    void logClearsAfterTwoThousandLines() {
+        QFETCH(QString, message);
+        QFETCH(int, appends);
+        QFETCH(QString, shown);
+        CShowLogDlg log;
+        for (int i = 1; i <= appends; ++i)
+            log.AppendLine(message.arg(i));
+        const QTextDocument* document = log.editor()->document();
+        QCOMPARE(document->lastBlock().text(), QString());
+        QCOMPARE(QStringLiteral("%1|%2|%3")
+                     .arg(document->firstBlock().text(), document->lastBlock().previous().text())
+                     .arg(log.LineCount()),
+                 shown);
+    }
+
+    // Closed, it only hides and keeps collecting; not a child (it keeps its own
+    // task-bar entry), yet gone with its owner.
+    void logClosingOnlyHides_data() {
+        QTest::addColumn<int>("key"); // 0: the close button
+        QTest::newRow("close") << 0;
+        QTest::newRow("Escape") << int(Qt::Key_Escape);
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+    }
+    void logClosingOnlyHides() {
+        QFETCH(int, key);
+        auto* owner = new QWidget;
+        QPointer<CShowLogDlg> log = new CShowLogDlg(owner);
+        QVERIFY(!log->parentWidget() && !log->isModal());
+        log->AppendLine(QStringLiteral("kept"));
+        log->ShowOrActivate();
+        QVERIFY(QTest::qWaitForWindowExposed(log));
+        if (key)
+            QTest::keyClick(log->editor(), Qt::Key(key));
+        else
+            log->close();
+        QTRY_VERIFY(!log->isVisible());
+        log->AppendLine(QStringLiteral("while hidden"));
+        log->ShowOrActivate();
+        QVERIFY(log->isVisible());
+        QCOMPARE(log->editor()->toPlainText(), QStringLiteral("kept\nwhile hidden\n"));
+        delete owner;
+        QVERIFY(log.isNull());
+    }
+
+    // The first start listens on a local socket, a later one asks it forward
+    // and ends; strangers on the socket change nothing.
+    void singleInstance_data() {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<int>("activations");
+        QTest::newRow("activate") << QByteArray("activate\n") << 1;
+        QTest::newRow("two lines, one request") << QByteArray("activate\nactivate\n") << 1;
+        QTest::newRow("no line end") << QByteArray("activate") << 0;
+        QTest::newRow("prefix") << QByteArray("activatex\n") << 0;
+        QTest::newRow("flood") << QByteArray(4096, 'a') << 0;
+        QTest::newRow("stale socket of a dead station") << QByteArray() << 0;
+    }
+    void singleInstance() {
+        QFETCH(QByteArray, sent);
+        QFETCH(int, activations);
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("Quorvne"));
+        if (sent.isEmpty()) { // a socket file nobody listens on
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            qstrncpy(address.sun_path, QFile::encodeName(name).constData(),
+                     sizeof address.sun_path);
+            QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+            ::close(fd);
+        }
+        SingleInstance primary(name);
+        QSignalSpy spy(&primary, &SingleInstance::activationRequested);
+        QVERIFY(primary.TryBecomePrimary() && primary.IsListening());
+        QLocalSocket peer;
+        peer.connectToServer(name);
+        QVERIFY(peer.waitForConnected(5000));
+        peer.write(sent);
+        peer.flush();
+        if (sent.size() > 64) // cut off by the primary
+            QTRY_COMPARE(peer.state(), QLocalSocket::UnconnectedState);
+        peer.disconnectFromServer();
+        // A second start afterwards still gets through, and ends.
+        SingleInstance second(name);
+        QVERIFY(!second.TryBecomePrimary() && !second.IsListening());
+        QTRY_COMPARE(spy.count(), activations + 1);
+    }
+
+    // The two cues, told apart by their length (plain PCM as sox writes it,
+    // "data" at 36), and the icons beside them.
+    void clips_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<double>("minSeconds");
+        QTest::addColumn<double>("maxSeconds");
+        QTest::newRow("135 files received") << 135 << 0.5 << 0.75;
+        QTest::newRow("136 board written") << 136 << 0.95 << 1.25;
+    }
+    void clips() {
+        QFETCH(int, id);
+        QFETCH(double, minSeconds);
+        QFETCH(double, maxSeconds);
+        QFile file(SoundPlayer::SoundPath(id));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray clip = file.readAll();
+        QVERIFY(clip.startsWith("RIFF") && clip.mid(8, 8) == "WAVEfmt " &&
+                clip.mid(36, 4) == "data");
+        const auto u32 = [&clip](int at) { return qFromLittleEndian<quint32>(clip.data() + at); };
+        const double seconds = double(u32(40)) / u32(28);
+        QVERIFY2(seconds >= minSeconds && seconds <= maxSeconds,
+                 qPrintable(QString::number(seconds)));
+        QVERIFY(!quorvane::StationIcon(id - 7).isNull()); // 128 and 129
+    }
+
+    // It names the folder the station serves: an installed station's is the user's own.
+    void aboutBox() {
+        CAboutDlg about(nullptr, QStringLiteral("/home/op/.local/share/Quorvane/"));
+        QStringList texts;
+        for (const QLabel* label : about.findChildren<QLabel*>())
+            texts << label->text();
+        QVERIFY(texts.contains(QStringLiteral("Quorvane 5.0 版")));
+        QVERIFY(texts.join('\n').contains(QStringLiteral("/home/op/.local/share/Quorvane/")));
+    }
+};
+
+QTEST_MAIN(TestWidgets)
+#include "tst_widgets.moc"

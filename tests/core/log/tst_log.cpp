@@ -85,18 +85,19 @@ private slots:
         QCOMPARE(StartLineText(QDateTime()), QString());
     }
 
-    // The main log comes first, so both files meet in one folder whatever its case.
+    // The main log comes first, so both files meet in one folder whatever its
+    // case; a second run file in the same second replaces the first.
     void folderChoice_data() {
-        QTest::addColumn<QStringList>("folders");
+        QTest::addColumn<QStringList>("folders"); // made before
         QTest::addColumn<QString>("logUsed");
         QTest::addColumn<QString>("runUsed");
-        QTest::newRow("nothing") << QStringList{} << "Log"
+        QTest::newRow("nothing") << QStringList{"Log"} << "Log"
                                  << "Log";
         QTest::newRow("only log") << QStringList{"log"} << "log"
                                   << "log";
         QTest::newRow("both") << QStringList{"Log", "log"} << "Log"
                               << "log";
-        QTest::newRow("near names") << QStringList{"Logs", "blog"} << "Log"
+        QTest::newRow("near names") << QStringList{"Log", "Logs", "blog"} << "Log"
                                     << "Log";
     }
     void folderChoice() {
@@ -110,19 +111,15 @@ private slots:
         log.WriteLog(QStringLiteral("one"));
         log.WriteLog(QStringLiteral("two"));
         QVERIFY(WriteRunFile(work.path(), {"first", "run"}, kFriday));
-        QVERIFY(WriteRunFile(work.path() + '/', {"1", "路由器"}, kFriday)); // replaces the first
+        QVERIFY(WriteRunFile(work.path() + '/', {"1", "路由器"}, kFriday));
         QCOMPARE(ReadAll(work.filePath(logUsed + "/log.txt")), QByteArray("one\r\ntwo\r\n"));
         QCOMPARE(ReadAll(work.filePath(runUsed + '/' + kRunName)),
                  "1\r\n" + ToGbk(QStringLiteral("路由器")) + "\r\n");
-        QStringList made = folders + QStringList{logUsed, runUsed};
+        QStringList made = folders + QStringList{logUsed, runUsed}; // and no other
         made.removeDuplicates();
         made.sort();
         QCOMPARE(Entries(work.path()), made);
-        // A run file without a time, or whose name a folder takes, is not written.
-        QVERIFY(!WriteRunFile(work.path(), {"row"}, QDateTime()));
-        QVERIFY(QFile::remove(work.filePath(runUsed + '/' + kRunName)));
-        QVERIFY(QDir(work.path()).mkpath(runUsed + '/' + kRunName));
-        QVERIFY(!WriteRunFile(work.path(), {"row"}, kFriday));
+        QVERIFY(!WriteRunFile(work.path(), {"row"}, QDateTime())); // no time, no name
     }
 
     // The mirror sees every line, also one the file cannot take, and may log itself.
@@ -156,8 +153,8 @@ private slots:
         connect(
             &log, &StationLog::lineLogged, this, [&](const QString& t) { mirrored << t; },
             Qt::DirectConnection);
-        const auto line = [](int thread, int index) {
-            return QStringLiteral("%1线程行%2").arg(thread).arg(index) + QString(200, u'路');
+        const auto line = [](int thread, int i) {
+            return QStringLiteral("%1线程行%2").arg(thread).arg(i) + QString(200, u'路');
         };
         std::unique_ptr<QThread> threads[4];
         for (int t = 0; t < 4; ++t) {
@@ -171,7 +168,7 @@ private slots:
             QVERIFY(thread->wait());
         const QList<QByteArray> lines = ReadAll(work.filePath("Log/log.txt")).split('\n');
         QCOMPARE(lines.size(), 601);
-        QList<int> next(4, 0);
+        int next[4] = {};
         for (qsizetype n = 0; n < 600; ++n) {
             const QString text = FromGbk(lines[n].chopped(1));
             QCOMPARE(text, line(text.left(1).toInt(), next[text.left(1).toInt()]++));

@@ -20,316 +20,278 @@ const QString kServing = QStringLiteral("正在下载文件/station/");
 class TestTransferHandler : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void oneDatagram_data();
-    void oneDatagram();
-    void builtDatagrams();
-    void repeatedAckRewinds_data();
-    void repeatedAckRewinds();
-    void blockNumbersWrap();
-    void lostLastBlockIsSentAgain();
-    void requestsNotServed();
-    void peersKeepTheirOwnFiles();
-    void abandonedRequestsStayBounded();
-    void endedServiceAnswersNothing();
-    void resetFromInsideAHook();
-};
 
-// What one datagram from a new router reaches: the workflow, the replies and
-// the log. The folder holds "f" (100 bytes).
-void TestTransferHandler::oneDatagram_data() {
-    QTest::addColumn<QByteArray>("datagram");
-    QTest::addColumn<QStringList>("events");
-    QTest::addColumn<int>("replies");
-    QTest::addColumn<QStringList>("log");
-    const QStringList served{kServing + "f"};
-    const QStringList refused{kOpenFailed};
-    const auto row = [](const char* name, const QByteArray& datagram, const QStringList& events,
-                        int replies, const QStringList& log) {
-        QTest::newRow(name) << datagram << events << replies << log;
-    };
-    const auto crc = [&](const char* name, const QByteArray& text, const char* read) {
-        const QByteArray datagram = Rrq(Texts({"f", "octet", "tsize", "0", "skip", text}));
-        row(name, datagram, {"request f " + QString(read), "complete f 0"}, 1, served);
-    };
-    // The boot loader CRC: the mode and the skipped field are 6 and 8 bytes
-    // whatever they hold, so curl's options read as CRC 512.
-    crc("CRC", "-1234", "-1234");
-    crc("CRC stops at a non-digit", "12ab", "12");
-    crc("CRC above range", "4294967295", "2147483647");
-    crc("CRC below range", "-99999999999999999999", "-2147483648");
-    row("curl's options",
-        Rrq(Texts({"f", "octet", "tsize", "0", "blksize", "512", "timeout", "6"})),
-        {"request f 512", "complete f 0"}, 1, served);
-    row("CRC to the end of the buffer",
-        Rrq(Texts({"f", QByteArray(15, 'x')}) + QByteArray(530, '7')),
-        {"request f 2147483647", "complete f 0"}, 1, served);
-    row("fields past the end", Rrq(Texts({QByteArray(120, 'n')}) + QByteArray(427, 'm')),
-        {"request " + QString(120, 'n') + " 0"}, 0, {kServing + QString(120, 'n'), kOpenFailed});
-    row("127-character name", Rrq(Texts({QByteArray(127, 'a'), "octet"})),
-        {"request " + QString(127, 'a') + " 0"}, 0, {kServing + QString(127, 'a'), kOpenFailed});
-    row("128-character name", Rrq(Texts({QByteArray(128, 'a'), "octet"})), {}, 0, refused);
-    row("RRQ without any NUL", Rrq("gone"), {"request gone 0"}, 0,
-        {kServing + "gone", kOpenFailed});
-    row("550-byte RRQ of one text", Rrq(QByteArray(548, 'a')), {}, 0, refused);
-    row("parent folder", Rrq(Texts({"../f", "octet"})), {}, 0, refused);
-    row("parent, backslash", Rrq(Texts({"..\\f", "octet"})), {}, 0, refused);
-    row("absolute", Rrq(Texts({"/etc/passwd"})), {}, 0, refused);
-    row("drive", Rrq(Texts({"C:\\f"})), {}, 0, refused);
-    row("share", Rrq(Texts({"\\\\host\\share\\f"})), {}, 0, refused);
-    row("dot dot", Rrq(Texts({".."})), {}, 0, refused);
-    row("dots and slashes", Rrq(Texts({"....//f"})), {}, 0, refused);
-    row("control character", Rrq(Texts({"f\x07"})), {}, 0, refused);
-    row("empty name", Rrq(Texts({"", "octet"})), {}, 0, refused);
-    row("0 bytes", {}, {}, 0, {});
-    row("1 byte", Raw({0}), {}, 0, {});
-    row("2 bytes, opcode 1", Raw({0, 1}), {}, 0, refused);
-    row("ACK without block number", Raw({0, 4}), {}, 1, {kNotClosed});
-    row("WRQ", Raw({0, 2, 'f'}), {}, 0, {});
-    row("DATA", Raw({0, 3, 0, 1, 'x'}), {}, 0, {});
-    row("ERROR", Raw({0, 5, 0, 1, 'e', 0}), {}, 0, {});
-    row("opcode 0", Raw({0, 0, 'f', 0}), {}, 0, {});
-    row("opcode 6", Raw({0, 6, 'f', 0}), {}, 0, {});
-    row("opcode 10", Raw({0, 10, 'f', 0}), {}, 0, {});
-    row("opcode 0xFFFF", Raw({0xFF, 0xFF, 'f', 0}), {}, 0, {});
-    row("DONE", Raw({0, 9}) + Texts({"5e3a71000018"}), {"done 5e3a71000018"}, 0, {});
-    row("DONE, no NUL", Raw({0, 9, '5', 'E'}), {"done 5E"}, 0, {});
-    row("DONE, no NUL in the buffer", Raw({0, 9}) + QByteArray(600, 'A'),
-        {"done " + QString(548, 'A')}, 0, {});
-    row("DONE, no text", Raw({0, 9}), {"done "}, 0, {});
-}
-
-void TestTransferHandler::oneDatagram() {
-    QFETCH(QByteArray, datagram);
-    Harness h;
-    h.files.add(QStringLiteral("f"), QByteArray(100, 'f'));
-    h.receive(RouterAt(2006), datagram);
-    QTEST(h.hooks.events, "events");
-    QTEST(int(h.edge.sent.size()), "replies");
-    QTEST(h.edge.log, "log");
-    for (const Sent& s : h.edge.sent)
-        QCOMPARE(s.datagram.left(2), Raw({0, 3})); // only ever DATA
-    QCOMPARE(h.handler.openFileCount(), 0);
-
-    // A name with no room for its NUL is refused, not cut.
-    NameBuffer name;
-    ReceiveBuffer in;
-    in.assign(Rrq(Texts({QByteArray(128, 'a')})));
-    QVERIFY(!ReadRequestName(in, name));
-}
-
-void TestTransferHandler::builtDatagrams() {
-    QByteArray source(700, '\0');
-    for (int i = 0; i < source.size(); ++i)
-        source[i] = static_cast<char>(i * 31);
-    QCOMPARE(DataDatagram(1, source.left(512)), Raw({0, 3, 0, 1}) + source.left(512));
-    QCOMPARE(DataDatagram(3, {}), Raw({0, 3, 0, 3}));
-    QCOMPARE(DataDatagram(65535, source.left(5)), Raw({0, 3, 0xFF, 0xFF}) + source.left(5));
-    QCOMPARE(DataDatagram(65536, source.left(7)), Raw({0, 3, 0, 0}) + source.left(7));
-    DataPacketBuffer out;
-    QCOMPARE(int(BuildDataPacket(9, source.constData(), 700, out)), 516); // cut to 512
-    QCOMPARE(QByteArray(out.data(), 516), Raw({0, 3, 0, 9}) + source.left(512));
-
-    QCOMPARE(MacWaitDatagram(), Raw({0, 7}) + QByteArray(548, '\0'));
-    QCOMPARE(MacSetDatagram("5E3A71123458"), Raw({0, 8}) + "5E3A71123458" + QByteArray(536, '\0'));
-    QCOMPARE(MacSetDatagram({}), Raw({0, 8}) + QByteArray(548, '\0')); // cancelled scan
-    // A text too long still leaves its NUL inside the datagram.
-    QCOMPARE(MacSetDatagram(QByteArray(800, 'x')), Raw({0, 8}) + QByteArray(547, 'x') + '\0');
-}
-
-void TestTransferHandler::repeatedAckRewinds_data() {
-    QTest::addColumn<int>("counter"); // block sent last
-    QTest::addColumn<int>("ack");
-    QTest::addColumn<int>("block"); // block sent in answer
-    QTest::newRow("ack 3 at counter 5 repeats block 4") << 5 << 3 << 4;
-    QTest::newRow("ack 5 goes on with block 6") << 5 << 5 << 6;
-    QTest::newRow("ack 0 starts the file over") << 5 << 0 << 1;
-    QTest::newRow("ack for a block never sent goes on") << 5 << 9 << 6;
-    QTest::newRow("ack 65535 is not behind block 5") << 5 << 65535 << 6;
-    QTest::newRow("back past the chunk read ahead") << 70 << 40 << 41;
-}
-
-void TestTransferHandler::repeatedAckRewinds() {
-    QFETCH(int, counter);
-    QFETCH(int, ack);
-    QFETCH(int, block);
-    Harness h;
-    h.files.addPattern(QStringLiteral("f"), 100 * 512);
-    const Peer router = RouterAt(2001);
-    h.receive(router, ReadRequestDatagram("f", 0));
-    for (quint16 k = 1; k < counter; ++k)
-        h.receive(router, AckDatagram(k));
-    // The answer, then the transfer carries on from there.
-    h.receive(router, AckDatagram(quint16(ack)));
-    QCOMPARE(h.lastSent(), Raw({0, 3, 0, block}) + Pattern((block - 1) * 512LL, 512));
-    h.receive(router, AckDatagram(quint16(block)));
-    QCOMPARE(h.lastSent(), Raw({0, 3, 0, block + 1}) + Pattern(block * 512LL, 512));
-}
-
-void TestTransferHandler::blockNumbersWrap() {
-    Harness h;
-    const qint64 size = 33554433; // 65,536 full blocks and one byte
-    h.files.addPattern(QStringLiteral("big"), size);
-    h.files.addPattern(QStringLiteral("bigger"), 70000 * 512);
-    const Peer router = RouterAt(2002);
-    QVERIFY(h.fetch(router, "big") == Pattern(0, size));
-    QCOMPARE(h.edge.sent.size(), 65537);
-    QCOMPARE(WireBlock(h.edge.sent[65535].datagram), quint16(0));
-    QCOMPARE(h.hooks.events.size(), 2); // one completion
-    QCOMPARE(h.edge.log.last(), kClosed);
-    // Its last block lost: an empty block 1 here would end the router's file
-    // 1 byte short, so the kept block goes out again.
-    h.receive(router, AckDatagram(0));
-    QCOMPARE(h.lastSent(), Raw({0, 3, 0, 1}) + Pattern(size - 1, 1));
-
-    // Past the wrap a repeated acknowledgement still steps back, and only
-    // as far as the latest block carrying that number.
-    h.receive(router, ReadRequestDatagram("bigger", 0));
-    for (quint32 block = 1; block <= 65540; ++block)
-        h.receive(router, AckDatagram(quint16(block))); // counter 65541 (wire 5)
-    h.receive(router, AckDatagram(65535));
-    QCOMPARE(h.lastSent(), Raw({0, 3, 0, 0}) + Pattern(65535LL * 512, 512));
-    h.receive(router, AckDatagram(0));
-    QCOMPARE(h.lastSent(), Raw({0, 3, 0, 1}) + Pattern(65536LL * 512, 512));
-}
-
-// A lost last block used to cost the router all its retries: its repeated
-// acknowledgement of the block before got an empty block 1.
-void TestTransferHandler::lostLastBlockIsSentAgain() {
-    Harness h;
-    h.files.addPattern(QStringLiteral("f"), 1000);
-    const Peer router = RouterAt(2012);
-    const QByteArray lastBlock = Raw({0, 3, 0, 2}) + Pattern(512, 488);
-    const QByteArray emptyBlock1 = Raw({0, 3, 0, 1});
-    QCOMPARE(h.fetch(router, "f"), Pattern(0, 1000));
-    for (int lost = 0; lost < 2; ++lost) {
-        h.receive(router, AckDatagram(1));
-        QCOMPARE(h.lastSent(), lastBlock);
+    // What one datagram from a new router reaches: the workflow, the replies and
+    // the log. The folder holds "f" (100 bytes).
+    void oneDatagram_data() {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("replies");
+        QTest::addColumn<QStringList>("log");
+        const QStringList served{kServing + "f"};
+        const QStringList refused{kOpenFailed};
+        const auto row = [](const char* name, const QByteArray& datagram, const QStringList& events,
+                            int replies, const QStringList& log) {
+            QTest::newRow(name) << datagram << events << replies << log;
+        };
+        const auto crc = [&](const char* name, const QByteArray& text, const char* read) {
+            const QByteArray datagram = Rrq(Texts({"f", "octet", "tsize", "0", "skip", text}));
+            row(name, datagram, {"request f " + QString(read), "complete f 0"}, 1, served);
+        };
+        // The boot loader CRC: the mode and the skipped field are 6 and 8 bytes
+        // whatever they hold, so curl's options read as CRC 512.
+        crc("CRC", "-1234", "-1234");
+        crc("CRC stops at a non-digit", "12ab", "12");
+        crc("CRC above range", "4294967295", "2147483647");
+        crc("CRC below range", "-99999999999999999999", "-2147483648");
+        row("curl's options",
+            Rrq(Texts({"f", "octet", "tsize", "0", "blksize", "512", "timeout", "6"})),
+            {"request f 512", "complete f 0"}, 1, served);
+        row("CRC to the end of the buffer",
+            Rrq(Texts({"f", QByteArray(15, 'x')}) + QByteArray(530, '7')),
+            {"request f 2147483647", "complete f 0"}, 1, served);
+        row("fields past the end", Rrq(Texts({QByteArray(120, 'n')}) + QByteArray(427, 'm')),
+            {"request " + QString(120, 'n') + " 0"}, 0,
+            {kServing + QString(120, 'n'), kOpenFailed});
+        row("127-character name", Rrq(Texts({QByteArray(127, 'a'), "octet"})),
+            {"request " + QString(127, 'a') + " 0"}, 0,
+            {kServing + QString(127, 'a'), kOpenFailed});
+        row("128-character name", Rrq(Texts({QByteArray(128, 'a'), "octet"})), {}, 0, refused);
+        row("RRQ without any NUL", Rrq("gone"), {"request gone 0"}, 0,
+            {kServing + "gone", kOpenFailed});
+        row("550-byte RRQ of one text", Rrq(QByteArray(548, 'a')), {}, 0, refused);
+        row("parent folder", Rrq(Texts({"../f", "octet"})), {}, 0, refused);
+        row("parent, backslash", Rrq(Texts({"..\\f", "octet"})), {}, 0, refused);
+        row("absolute", Rrq(Texts({"/etc/passwd"})), {}, 0, refused);
+        row("drive", Rrq(Texts({"C:\\f"})), {}, 0, refused);
+        row("share", Rrq(Texts({"\\\\host\\share\\f"})), {}, 0, refused);
+        row("dot dot", Rrq(Texts({".."})), {}, 0, refused);
+        row("dots and slashes", Rrq(Texts({"....//f"})), {}, 0, refused);
+        row("control character", Rrq(Texts({"f\x07"})), {}, 0, refused);
+        row("empty name", Rrq(Texts({"", "octet"})), {}, 0, refused);
+        row("0 bytes", {}, {}, 0, {});
+        row("1 byte", Raw({0}), {}, 0, {});
+        row("2 bytes, opcode 1", Raw({0, 1}), {}, 0, refused);
+        row("ACK without block number", Raw({0, 4}), {}, 1, {kNotClosed});
+        row("WRQ", Raw({0, 2, 'f'}), {}, 0, {});
+        row("DATA", Raw({0, 3, 0, 1, 'x'}), {}, 0, {});
+        row("ERROR", Raw({0, 5, 0, 1, 'e', 0}), {}, 0, {});
+        row("opcode 0", Raw({0, 0, 'f', 0}), {}, 0, {});
+        row("opcode 0xFFFF", Raw({0xFF, 0xFF, 'f', 0}), {}, 0, {});
+        row("DONE", Raw({0, 9}) + Texts({"5e3a71000018"}), {"done 5e3a71000018"}, 0, {});
+        row("DONE, no NUL in the buffer", Raw({0, 9}) + QByteArray(600, 'A'),
+            {"done " + QString(548, 'A')}, 0, {});
+        row("DONE, no text", Raw({0, 9}), {"done "}, 0, {});
     }
-    QCOMPARE(h.hooks.events, (QStringList{"request f 0", "complete f 1"}));
-    QCOMPARE(h.edge.log.count(kClosed), 1);
-    // The final acknowledgement is answered as it always was.
-    h.receive(router, AckDatagram(2));
-    QCOMPARE(h.lastSent(), emptyBlock1);
-    QCOMPARE(h.edge.log.last(), kNotClosed);
 
-    // Kept for a while only, and for a bounded number of routers.
-    h.fetch(router, "f");
-    h.edge.clockMs += TransferHandler::KeepLastBlockMs;
-    h.receive(router, AckDatagram(1));
-    QCOMPARE(h.lastSent(), emptyBlock1);
-    for (quint16 port = 10000; port < 10200; ++port)
-        h.fetch(RouterAt(port), "f");
-    QCOMPARE(h.handler.keptBlockCount(), TransferHandler::MaxKeptBlocks);
-    h.receive(RouterAt(10199), AckDatagram(1));
-    QCOMPARE(h.lastSent(), lastBlock);
-    h.receive(RouterAt(10000), AckDatagram(1));
-    QCOMPARE(h.lastSent(), emptyBlock1);
-}
-
-// Dropped, answered by the workflow, or naming a missing file: nothing is
-// sent, and a stray acknowledgement after it completes nothing.
-void TestTransferHandler::requestsNotServed() {
-    for (const RequestVerdict verdict : {RequestVerdict::Drop, RequestVerdict::Answered}) {
+    void oneDatagram() {
+        QFETCH(QByteArray, datagram);
         Harness h;
         h.files.add(QStringLiteral("f"), QByteArray(100, 'f'));
-        h.hooks.onRequest = [&](const ReadRequest&) { return verdict; };
-        h.receive(RouterAt(2003), ReadRequestDatagram("f", 0));
-        QVERIFY(h.edge.sent.isEmpty() && h.edge.log.isEmpty());
-        QCOMPARE(h.files.openedCount(), 0);
+        h.receive(RouterAt(2006), datagram);
+        QTEST(h.hooks.events, "events");
+        QTEST(int(h.edge.sent.size()), "replies");
+        QTEST(h.edge.log, "log");
+        for (const Sent& s : h.edge.sent)
+            QCOMPARE(s.datagram.left(2), Raw({0, 3})); // only ever DATA
+        QCOMPARE(h.handler.openFileCount(), 0);
     }
-    Harness h;
-    h.files.add(QStringLiteral("f"), QByteArray(2000, 'f'));
-    const Peer router = RouterAt(2004);
-    h.receive(router, ReadRequestDatagram("f", 0));
-    h.receive(router, ReadRequestDatagram("missing", 0));
-    QCOMPARE(h.edge.log, (QStringList{kServing + "f", kServing + "missing", kOpenFailed}));
-    QCOMPARE(h.handler.openFileCount(), 0); // the earlier file is closed
-    h.receive(router, AckDatagram(1));
-    QCOMPARE(h.hooks.events.size(), 2); // no completion
-    QCOMPARE(h.lastSent(), Raw({0, 3, 0, 1}));
-}
 
-// Interleaved acknowledgements of two routers, then a router that asks again
-// in the middle of a file: each gets its own file's bytes, none of what was
-// read ahead for another.
-void TestTransferHandler::peersKeepTheirOwnFiles() {
-    Harness h;
-    h.files.addPattern(QStringLiteral("a"), 100 * 512);
-    h.files.add(QStringLiteral("b"), QByteArray(2000, 'b'));
-    const Peer peers[] = {RouterAt(3000), {QHostAddress(QStringLiteral("192.168.1.11")), 3000}};
-    h.receive(peers[0], ReadRequestDatagram("a", 0));
-    h.receive(peers[1], ReadRequestDatagram("b", 0));
-    QByteArray got[2] = {h.edge.sent[0].datagram.mid(4), h.edge.sent[1].datagram.mid(4)};
-    for (quint16 k = 1; k <= 3; ++k) {
-        for (const int p : {0, 1}) {
-            h.receive(peers[p], AckDatagram(k));
-            QCOMPARE(h.edge.sent.last().to, peers[p]);
-            got[p] += h.lastSent().mid(4);
+    // Cases no transfer shows: the handler refuses such a name for its length too.
+    void builtDatagrams() {
+        ReceiveBuffer in;
+        in.assign(Rrq(Texts({QByteArray(128, 'a')}))); // no room for the NUL: refused, not cut
+        NameBuffer name;
+        QVERIFY(!ReadRequestName(in, name));
+        DataPacketBuffer out;
+        QCOMPARE(int(BuildDataPacket(9, QByteArray(700, 'd').constData(), 700, out)), 516);
+        QCOMPARE(MacWaitDatagram(), Raw({0, 7}) + QByteArray(548, '\0'));
+        QCOMPARE(MacSetDatagram("5E3A71123458"),
+                 Raw({0, 8}) + "5E3A71123458" + QByteArray(536, '\0'));
+        QCOMPARE(MacSetDatagram({}), Raw({0, 8}) + QByteArray(548, '\0')); // cancelled scan
+        // A text too long still leaves its NUL inside the datagram.
+        QCOMPARE(MacSetDatagram(QByteArray(800, 'x')), Raw({0, 8}) + QByteArray(547, 'x') + '\0');
+    }
+
+    void repeatedAckRewinds_data() {
+        QTest::addColumn<int>("counter"); // block sent last
+        QTest::addColumn<int>("ack");
+        QTest::addColumn<int>("block"); // block sent in answer
+        QTest::newRow("ack 3 at counter 5 repeats block 4") << 5 << 3 << 4;
+        QTest::newRow("ack 5 goes on with block 6") << 5 << 5 << 6;
+        QTest::newRow("ack 0 starts the file over") << 5 << 0 << 1;
+        QTest::newRow("ack for a block never sent goes on") << 5 << 9 << 6;
+        QTest::newRow("ack 65535 is not behind block 5") << 5 << 65535 << 6;
+        QTest::newRow("back past the chunk read ahead") << 70 << 40 << 41;
+    }
+
+    void repeatedAckRewinds() {
+        QFETCH(int, counter);
+        QFETCH(int, ack);
+        QFETCH(int, block);
+        Harness h;
+        h.files.addPattern(QStringLiteral("f"), 100 * 512);
+        const Peer router = RouterAt(2001);
+        h.receive(router, ReadRequestDatagram("f", 0));
+        for (quint16 k = 1; k < counter; ++k)
+            h.receive(router, AckDatagram(k));
+        // The answer, then the transfer carries on from there.
+        h.receive(router, AckDatagram(quint16(ack)));
+        QCOMPARE(h.lastSent(), Raw({0, 3, 0, block}) + Pattern((block - 1) * 512LL, 512));
+        h.receive(router, AckDatagram(quint16(block)));
+        QCOMPARE(h.lastSent(), Raw({0, 3, 0, block + 1}) + Pattern(block * 512LL, 512));
+    }
+
+    void blockNumbersWrap() {
+        Harness h;
+        const qint64 size = 33554433; // 65,536 full blocks and one byte
+        h.files.addPattern(QStringLiteral("big"), size);
+        h.files.addPattern(QStringLiteral("bigger"), 70000 * 512);
+        const Peer router = RouterAt(2002);
+        QVERIFY(h.fetch(router, "big") == Pattern(0, size));
+        QCOMPARE(h.edge.sent.size(), 65537);
+        QCOMPARE(WireBlock(h.edge.sent[65535].datagram), quint16(0));
+        QCOMPARE(h.hooks.events.size(), 2); // one completion
+        QCOMPARE(h.edge.log.last(), kClosed);
+        // Its last block lost: an empty block 1 here would end the router's file
+        // 1 byte short, so the kept block goes out again.
+        h.receive(router, AckDatagram(0));
+        QCOMPARE(h.lastSent(), Raw({0, 3, 0, 1}) + Pattern(size - 1, 1));
+
+        // Past the wrap a repeated acknowledgement still steps back, and only
+        // as far as the latest block carrying that number.
+        h.receive(router, ReadRequestDatagram("bigger", 0));
+        for (quint32 block = 1; block <= 65540; ++block)
+            h.receive(router, AckDatagram(quint16(block))); // counter 65541 (wire 5)
+        h.receive(router, AckDatagram(65535));
+        QCOMPARE(h.lastSent(), Raw({0, 3, 0, 0}) + Pattern(65535LL * 512, 512));
+        h.receive(router, AckDatagram(0));
+        QCOMPARE(h.lastSent(), Raw({0, 3, 0, 1}) + Pattern(65536LL * 512, 512));
+    }
+
+    // A lost last block used to cost the router all its retries: its repeated
+    // acknowledgement of the block before got an empty block 1.
+    void lostLastBlockIsSentAgain() {
+        Harness h;
+        h.files.addPattern(QStringLiteral("f"), 1000);
+        const Peer router = RouterAt(2012);
+        const QByteArray lastBlock = Raw({0, 3, 0, 2}) + Pattern(512, 488);
+        const QByteArray emptyBlock1 = Raw({0, 3, 0, 1});
+        QCOMPARE(h.fetch(router, "f"), Pattern(0, 1000));
+        for (int lost = 0; lost < 2; ++lost) {
+            h.receive(router, AckDatagram(1));
+            QCOMPARE(h.lastSent(), lastBlock);
         }
+        QCOMPARE(h.hooks.events, (QStringList{"request f 0", "complete f 1"}));
+        QCOMPARE(h.edge.log.count(kClosed), 1);
+        // The final acknowledgement is answered as it always was.
+        h.receive(router, AckDatagram(2));
+        QCOMPARE(h.lastSent(), emptyBlock1);
+        QCOMPARE(h.edge.log.last(), kNotClosed);
+
+        // Kept for a while only, and for a bounded number of routers.
+        h.fetch(router, "f");
+        h.edge.clockMs += TransferHandler::KeepLastBlockMs;
+        h.receive(router, AckDatagram(1));
+        QCOMPARE(h.lastSent(), emptyBlock1);
+        for (quint16 port = 10000; port < 10200; ++port)
+            h.fetch(RouterAt(port), "f");
+        QCOMPARE(h.handler.keptBlockCount(), TransferHandler::MaxKeptBlocks);
+        h.receive(RouterAt(10199), AckDatagram(1));
+        QCOMPARE(h.lastSent(), lastBlock);
+        h.receive(RouterAt(10000), AckDatagram(1));
+        QCOMPARE(h.lastSent(), emptyBlock1);
     }
-    QCOMPARE(got[0], Pattern(0, 4 * 512));
-    QCOMPARE(got[1], QByteArray(2000, 'b'));
-    QCOMPARE(h.fetch(peers[0], "b"), QByteArray(2000, 'b'));
-    QCOMPARE(h.fetch(peers[0], "a"), Pattern(0, 100 * 512));
-}
 
-void TestTransferHandler::abandonedRequestsStayBounded() {
-    Harness h;
-    h.files.add(QStringLiteral("f"), QByteArray(4096, 'f'));
-    for (quint16 port = 10000; port < 10200; ++port)
-        h.receive(RouterAt(port), ReadRequestDatagram("f", 0));
-    QCOMPARE(h.edge.sent.size(), 200);
-    QVERIFY(h.files.liveCount() <= TransferHandler::MaxTransfers);
-    // The most recent ones are kept; a new router is served in full.
-    h.receive(RouterAt(10199), AckDatagram(1));
-    QCOMPARE(h.edge.sent.last().to, RouterAt(10199));
-    QCOMPARE(WireBlock(h.lastSent()), quint16(2));
-    QCOMPARE(h.fetch(RouterAt(20000), "f"), QByteArray(4096, 'f'));
-    QVERIFY(h.files.liveCount() <= TransferHandler::MaxTransfers);
-}
+    // A request naming a missing file ends the router's earlier transfer: a
+    // stray acknowledgement must not report a file as fetched.
+    void missingFileIsNeverComplete() {
+        Harness h;
+        h.files.add(QStringLiteral("f"), QByteArray(2000, 'f'));
+        const Peer router = RouterAt(2004);
+        h.receive(router, ReadRequestDatagram("f", 0));
+        h.receive(router, ReadRequestDatagram("missing", 0));
+        QCOMPARE(h.edge.log, (QStringList{kServing + "f", kServing + "missing", kOpenFailed}));
+        QCOMPARE(h.handler.openFileCount(), 0); // the earlier file is closed
+        h.receive(router, AckDatagram(1));
+        QCOMPARE(h.hooks.events.size(), 2); // no completion
+        QCOMPARE(h.lastSent(), Raw({0, 3, 0, 1}));
+    }
 
-void TestTransferHandler::endedServiceAnswersNothing() {
-    Harness h;
-    h.files.add(QStringLiteral("f"), QByteArray(600, 'f'));
-    h.hooks.onComplete = [] { return CompletionResult::EndService; };
-    const Peer router = RouterAt(2009);
-    h.fetch(router, "f");
-    QVERIFY(h.handler.hasEnded());
-    QCOMPARE(h.files.liveCount(), 0);
-    QVERIFY(!h.edge.log.contains(kClosed)); // nothing after the completion ran
-    h.edge.sent.clear();
-    h.receive(router, AckDatagram(2));
-    h.receive(router, ReadRequestDatagram("f", 0));
-    h.receive(router, DoneDatagram("5e3a71000018"));
-    QVERIFY(h.edge.sent.isEmpty());
-    QCOMPARE(h.hooks.events.size(), 2);
+    // Interleaved acknowledgements of two routers, then a router that asks again
+    // in the middle of a file: each gets its own file's bytes, none of what was
+    // read ahead for another.
+    void peersKeepTheirOwnFiles() {
+        Harness h;
+        h.files.addPattern(QStringLiteral("a"), 100 * 512);
+        h.files.add(QStringLiteral("b"), QByteArray(2000, 'b'));
+        const Peer peers[] = {RouterAt(3000), {QHostAddress(QStringLiteral("192.168.1.11")), 3000}};
+        h.receive(peers[0], ReadRequestDatagram("a", 0));
+        h.receive(peers[1], ReadRequestDatagram("b", 0));
+        QByteArray got[2] = {h.edge.sent[0].datagram.mid(4), h.edge.sent[1].datagram.mid(4)};
+        for (quint16 k = 1; k <= 3; ++k) {
+            for (const int p : {0, 1}) {
+                h.receive(peers[p], AckDatagram(k));
+                QCOMPARE(h.edge.sent.last().to, peers[p]);
+                got[p] += h.lastSent().mid(4);
+            }
+        }
+        QCOMPARE(got[0], Pattern(0, 4 * 512));
+        QCOMPARE(got[1], QByteArray(2000, 'b'));
+        QCOMPARE(h.fetch(peers[0], "b"), QByteArray(2000, 'b'));
+        QCOMPARE(h.fetch(peers[0], "a"), Pattern(0, 100 * 512));
+    }
 
-    h.handler.reset(); // a new start
-    h.hooks.onComplete = nullptr;
-    QCOMPARE(h.fetch(router, "f"), QByteArray(600, 'f'));
-}
+    void abandonedRequestsStayBounded() {
+        Harness h;
+        h.files.add(QStringLiteral("f"), QByteArray(4096, 'f'));
+        for (quint16 port = 10000; port < 10200; ++port)
+            h.receive(RouterAt(port), ReadRequestDatagram("f", 0));
+        QCOMPARE(h.edge.sent.size(), 200);
+        QVERIFY(h.files.liveCount() <= TransferHandler::MaxTransfers);
+        // The most recent ones are kept; a new router is served in full.
+        h.receive(RouterAt(10199), AckDatagram(1));
+        QCOMPARE(h.edge.sent.last().to, RouterAt(10199));
+        QCOMPARE(WireBlock(h.lastSent()), quint16(2));
+        QCOMPARE(h.fetch(RouterAt(20000), "f"), QByteArray(4096, 'f'));
+        QVERIFY(h.files.liveCount() <= TransferHandler::MaxTransfers);
+    }
 
-// The operator presses Stop while a hook runs.
-void TestTransferHandler::resetFromInsideAHook() {
-    Harness h;
-    h.files.add(QStringLiteral("f"), QByteArray(600, 'f'));
-    h.hooks.onRequest = [&](const ReadRequest&) {
+    // A completion that ends the service, and Stop pressed while a hook runs:
+    // nothing more is answered, every file is closed, and a new start serves again.
+    void endedServiceAnswersNothing() {
+        Harness h;
+        h.files.add(QStringLiteral("f"), QByteArray(600, 'f'));
+        const Peer router = RouterAt(2009);
+        h.hooks.onComplete = [] { return CompletionResult::EndService; };
+        h.fetch(router, "f");
+        QVERIFY(h.handler.hasEnded());
+        h.edge.sent.clear();
+        h.receive(router, AckDatagram(2));
+        h.receive(router, ReadRequestDatagram("f", 0));
+        h.receive(router, DoneDatagram("5e3a71000018"));
+        QVERIFY(h.edge.sent.isEmpty());
+        QCOMPARE(h.hooks.events.size(), 2);
         h.handler.reset();
-        return RequestVerdict::Serve;
-    };
-    h.receive(RouterAt(2010), ReadRequestDatagram("f", 0));
-    QVERIFY(h.edge.sent.isEmpty());
-    QCOMPARE(h.files.openedCount(), 0);
-    h.hooks.onRequest = nullptr;
-    h.hooks.onComplete = [&] {
-        h.handler.reset();
-        return CompletionResult::Continue;
-    };
-    h.fetch(RouterAt(2010), "f");
-    QCOMPARE(h.handler.transferCount(), 0);
-    QCOMPARE(h.files.liveCount(), 0);
-    QVERIFY(!h.edge.log.contains(kClosed));
-}
+        h.hooks.onComplete = [&] {
+            h.handler.reset();
+            return CompletionResult::Continue;
+        };
+        h.fetch(router, "f");
+        h.hooks.onRequest = [&](const ReadRequest&) {
+            h.handler.reset();
+            return RequestVerdict::Serve;
+        };
+        h.fetch(router, "f");
+        QCOMPARE(h.edge.sent.size(), 0);
+        QCOMPARE(h.files.openedCount(), 2);
+        QCOMPARE(h.files.liveCount(), 0);
+        QVERIFY(!h.edge.log.contains(kClosed)); // nothing after a completion that ended or stopped
+        h.hooks.onRequest = nullptr;
+        h.hooks.onComplete = nullptr;
+        QCOMPARE(h.fetch(router, "f"), QByteArray(600, 'f'));
+    }
+};
 
 QTEST_APPLESS_MAIN(TestTransferHandler)
 #include "tst_transferhandler.moc"

@@ -1,5 +1,4 @@
 #include "core/log/StationLog.h"
-#include "core/tftp/FolderFileStore.h"
 #include "core/tftp/TransferServer.h"
 #include "tests/core/tftp/HandlerHarness.h"
 
@@ -51,14 +50,151 @@ QPair<int, QJsonObject> RunClient(const QString& program, const QStringList& arg
 class TestTransferServer : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
+
     void cleanup() { m_server.reset(); }
-    void startEndAndStop();
-    void realClients_data();
-    void realClients();
-    void oneDatagramAtATime();
-    void folderMatchesIgnoringCase_data();
-    void folderMatchesIgnoringCase();
+    void init() {
+        m_program = std::make_unique<QTemporaryDir>();
+        m_work = std::make_unique<QTemporaryDir>();
+        m_log = std::make_unique<StationLog>(m_work->path());
+        m_lines.clear();
+        connect(m_log.get(), &StationLog::lineLogged, this,
+                [this](const QString& l) { m_lines << l; });
+        m_hooks.events.clear();
+        m_hooks.onRequest = nullptr;
+        m_hooks.onComplete = nullptr;
+        m_router.close();
+        m_server = std::make_unique<TransferServer>(*m_log, m_program->path() + QLatin1Char('/'));
+        m_server->setHooks(&m_hooks);
+    }
+
+    void startEndAndStop() {
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0));
+        QVERIFY(!m_server->start(holder.localPort(), false));
+        QVERIFY(!m_server->isRunning());
+        QCOMPARE(m_lines, QStringList{QStringLiteral("服务器启动失败")});
+        m_lines.clear();
+        QVERIFY(m_server->start(0, true));
+        QCOMPARE(m_lines,
+                 (QStringList{QStringLiteral("m_bUpdateMAC = 1"),
+                              QStringLiteral("服务器已启动,,本地网络IP地址请设置为192.168.1.55"),
+                              QString()}));
+
+        // A completion ends the service after its last block went out; the port
+        // stays held until Stop and Start.
+        writeProgramFile(QStringLiteral("f"), QByteArray(5000, 'f'));
+        m_hooks.onComplete = [] { return CompletionResult::EndService; };
+        QCOMPARE(runRouter(QStringLiteral("f")), 0);
+        QVERIFY(m_server->hasEnded() && m_server->isRunning());
+        QUdpSocket other;
+        QVERIFY(!other.bind(QHostAddress::AnyIPv4, m_server->port()));
+        QVERIFY(m_server->start(m_server->port(), false));
+        QVERIFY(!m_server->hasEnded());
+
+        // Stop in the middle of a transfer closes its file.
+        sendFromRouter({ReadRequestDatagram("f", 0)});
+        QTRY_VERIFY(m_router.hasPendingDatagrams());
+        QCOMPARE(m_server->openFileCount(), 1);
+        m_server->stop();
+        QVERIFY(!m_server->isRunning());
+        QCOMPARE(m_server->openFileCount(), 0);
+    }
+
+    // Whole files as each client fetches them: the bytes, the workflow's two
+    // points, the log, and the empty block that answers the final acknowledgement.
+    void realClients_data() {
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QStringList>("lossy");              // the stand-in's faults
+        const qint64 chunk = TransferHandler::ReadAheadSize; // read ahead in chunks
+        for (const char* client : {"quorvane-router", "tftp", "curl", "atftp"}) {
+            for (const qint64 size : {0LL, 511LL, 512LL, 513LL, chunk, chunk + 1, 1LL << 20})
+                QTest::addRow("%s %lld", client, size) << client << size << QStringList();
+        }
+        // Past 65,535 blocks: block numbers wrap to 0 on the wire.
+        QTest::newRow("curl 33554433") << "curl" << 33554433LL << QStringList();
+        QTest::newRow("10% lost, 10% doubled")
+            << "quorvane-router" << 100000LL
+            << QStringList{"--loss", "0.1", "--dup", "0.1", "--seed", "1", "--timeout-ms", "30"};
+        // Regressions: a lost final block was never sent again (the router had to
+        // fetch the whole file anew), and past 65,536 blocks the empty block 1 that
+        // answered instead ended the file early.
+        QTest::newRow("final block lost")
+            << "quorvane-router" << 1000LL << QStringList{"--lose-last"};
+        QTest::newRow("final block lost, 65,537 blocks")
+            << "quorvane-router" << 33554433LL << QStringList{"--lose-last"};
+    }
+
+    void realClients() {
+        QFETCH(QString, client);
+        QFETCH(qint64, size);
+        QFETCH(QStringList, lossy);
+        const QString program =
+            client == u"quorvane-router" ? RouterProgram() : QStandardPaths::findExecutable(client);
+        if (program.isEmpty() || !QFileInfo(program).isExecutable())
+            QSKIP("client not installed");
+        const QString name = QStringLiteral("file%1").arg(size);
+        writeProgramFile(name.toUpper(), Pattern(0, size)); // the routers ask for "mac"
+        QVERIFY(m_server->start(0, false));
+        const QString port = QString::number(m_server->port());
+        const QString out = m_work->filePath(QStringLiteral("received"));
+        QStringList args{"-g", "-r", name, "-l", out, "127.0.0.1", port}; // atftp
+        if (client == u"quorvane-router")
+            args = QStringList{"--port", port, "--name",    name, "--quiet",
+                               "--out",  out,  "--retries", "10"} +
+                   lossy;
+        else if (client == u"tftp")
+            args = QStringList{"127.0.0.1", port, "-m", "binary", "-c", "get", name, out};
+        else if (client == u"curl")
+            args = QStringList{"-s", "--tftp-no-options", "-o", out,
+                               QStringLiteral("tftp://127.0.0.1:%1/%2").arg(port, name)};
+        const auto [code, report] = RunClient(program, args);
+        // tftp-hpa exits 0 even when it failed: the bytes decide.
+        QVERIFY(ReadFile(out) == Pattern(0, size));
+        QCOMPARE(code, 0);
+        if (!lossy.isEmpty()) {
+            QVERIFY(report.value("retransmissions").toInteger() > 0);
+            if (lossy.contains("--lose-last"))
+                QCOMPARE(report.value("restarts").toInteger(), 0);
+            return;
+        }
+        QStringList log{QStringLiteral("正在下载文件") + programFile(name), kNotClosed};
+        if (size >= 512)
+            log.insert(1, kClosed);
+        QTRY_COMPARE(m_lines.mid(3), log);
+        QCOMPARE(m_hooks.events, (QStringList{"request " + name + " 0",
+                                              QStringLiteral("complete %1 %2")
+                                                  .arg(name)
+                                                  .arg(size >= 512)})); // 1: by an acknowledgement
+        QCOMPARE(m_server->openFileCount(), 0);
+    }
+
+    // Paused twice, the server reads nothing until the second resume, then each
+    // datagram in order; a hook's own event loop (a dialog) reads none either.
+    void oneDatagramAtATime() {
+        QVERIFY(m_server->start(0, false));
+        int depth = 0;
+        int deepest = 0;
+        m_hooks.onRequest = [&](const ReadRequest&) {
+            deepest = std::max(deepest, ++depth);
+            QTest::qWait(100);
+            --depth;
+            return RequestVerdict::Drop;
+        };
+        m_server->pause();
+        m_server->pause();
+        sendFromRouter(
+            {ReadRequestDatagram("one", 1), DoneDatagram("two"), ReadRequestDatagram("three", 3)});
+        QTest::qWait(100);
+        m_server->resume();
+        QTest::qWait(100);
+        QVERIFY(m_hooks.events.isEmpty());
+        m_server->resume();
+        QTRY_COMPARE(m_hooks.events, (QStringList{"request one 1", "done two", "request three 3"}));
+        QCOMPARE(deepest, 1);
+        m_server->resume(); // one too many changes nothing
+        QVERIFY(!m_server->isPaused());
+    }
 
 private:
     QString programFile(const QString& name) const { return m_program->filePath(name); }
@@ -84,173 +220,6 @@ private:
     QUdpSocket m_router;
     QStringList m_lines;
 };
-
-void TestTransferServer::init() {
-    m_program = std::make_unique<QTemporaryDir>();
-    m_work = std::make_unique<QTemporaryDir>();
-    m_log = std::make_unique<StationLog>(m_work->path());
-    m_lines.clear();
-    connect(m_log.get(), &StationLog::lineLogged, this, [this](const QString& l) { m_lines << l; });
-    m_hooks.events.clear();
-    m_hooks.onRequest = nullptr;
-    m_hooks.onComplete = nullptr;
-    m_router.close();
-    m_server = std::make_unique<TransferServer>(*m_log, m_program->path() + QLatin1Char('/'));
-    m_server->setHooks(&m_hooks);
-}
-
-void TestTransferServer::startEndAndStop() {
-    QUdpSocket holder;
-    QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0));
-    QVERIFY(!m_server->start(holder.localPort(), false));
-    QVERIFY(!m_server->isRunning());
-    QCOMPARE(m_lines, QStringList{QStringLiteral("服务器启动失败")});
-    m_lines.clear();
-    QVERIFY(m_server->start(0, true));
-    QCOMPARE(m_lines,
-             (QStringList{QStringLiteral("m_bUpdateMAC = 1"),
-                          QStringLiteral("服务器已启动,,本地网络IP地址请设置为192.168.1.55"),
-                          QString()}));
-
-    // A completion ends the service after its last block went out; the port
-    // stays held until Stop and Start.
-    writeProgramFile(QStringLiteral("f"), QByteArray(5000, 'f'));
-    m_hooks.onComplete = [] { return CompletionResult::EndService; };
-    QCOMPARE(runRouter(QStringLiteral("f")), 0);
-    QVERIFY(m_server->hasEnded() && m_server->isRunning());
-    QUdpSocket other;
-    QVERIFY(!other.bind(QHostAddress::AnyIPv4, m_server->port()));
-    QVERIFY(m_server->start(m_server->port(), false));
-    QVERIFY(!m_server->hasEnded());
-
-    // Stop in the middle of a transfer closes its file.
-    sendFromRouter({ReadRequestDatagram("f", 0)});
-    QTRY_VERIFY(m_router.hasPendingDatagrams());
-    QCOMPARE(m_server->openFileCount(), 1);
-    m_server->stop();
-    QVERIFY(!m_server->isRunning());
-    QCOMPARE(m_server->openFileCount(), 0);
-}
-
-// Whole files as each client fetches them: the bytes, the workflow's two
-// points, the log, and the empty block that answers the final acknowledgement.
-void TestTransferServer::realClients_data() {
-    QTest::addColumn<QString>("client");
-    QTest::addColumn<qint64>("size");
-    QTest::addColumn<QStringList>("lossy");              // the stand-in's faults
-    const qint64 chunk = TransferHandler::ReadAheadSize; // read ahead in chunks
-    for (const char* client : {"quorvane-router", "tftp", "curl", "atftp"}) {
-        for (const qint64 size : {0LL, 511LL, 512LL, 513LL, chunk, chunk + 1, 1LL << 20})
-            QTest::addRow("%s %lld", client, size) << client << size << QStringList();
-    }
-    // Past 65,535 blocks: block numbers wrap to 0 on the wire.
-    QTest::newRow("curl 33554433") << "curl" << 33554433LL << QStringList();
-    QTest::newRow("10% lost, 10% doubled")
-        << "quorvane-router" << 100000LL
-        << QStringList{"--loss", "0.1", "--dup", "0.1", "--seed", "1", "--timeout-ms", "30"};
-    // Regressions: a lost final block was never sent again (the router had to
-    // fetch the whole file anew), and past 65,536 blocks the empty block 1 that
-    // answered instead ended the file early.
-    QTest::newRow("final block lost") << "quorvane-router" << 1000LL << QStringList{"--lose-last"};
-    QTest::newRow("final block lost, 65,537 blocks")
-        << "quorvane-router" << 33554433LL << QStringList{"--lose-last"};
-}
-
-void TestTransferServer::realClients() {
-    QFETCH(QString, client);
-    QFETCH(qint64, size);
-    QFETCH(QStringList, lossy);
-    const QString program =
-        client == u"quorvane-router" ? RouterProgram() : QStandardPaths::findExecutable(client);
-    if (program.isEmpty() || !QFileInfo(program).isExecutable())
-        QSKIP("client not installed");
-    const QString name = QStringLiteral("file%1").arg(size);
-    writeProgramFile(name, Pattern(0, size));
-    QVERIFY(m_server->start(0, false));
-    const QString port = QString::number(m_server->port());
-    const QString out = m_work->filePath(QStringLiteral("received"));
-    QStringList args{"-g", "-r", name, "-l", out, "127.0.0.1", port}; // atftp
-    if (client == u"quorvane-router")
-        args = QStringList{"--port", port, "--name",    name, "--quiet",
-                           "--out",  out,  "--retries", "10"} +
-               lossy;
-    else if (client == u"tftp")
-        args = QStringList{"127.0.0.1", port, "-m", "binary", "-c", "get", name, out};
-    else if (client == u"curl")
-        args = QStringList{"-s", "--tftp-no-options", "-o", out,
-                           QStringLiteral("tftp://127.0.0.1:%1/%2").arg(port, name)};
-    const auto [code, report] = RunClient(program, args);
-    // tftp-hpa exits 0 even when it failed: the bytes decide.
-    QVERIFY(ReadFile(out) == Pattern(0, size));
-    QCOMPARE(code, 0);
-    if (!lossy.isEmpty()) {
-        QVERIFY(report.value("retransmissions").toInteger() > 0);
-        if (lossy.contains("--lose-last"))
-            QCOMPARE(report.value("restarts").toInteger(), 0);
-        return;
-    }
-    QStringList log{QStringLiteral("正在下载文件") + programFile(name), kNotClosed};
-    if (size >= 512)
-        log.insert(1, kClosed);
-    QTRY_COMPARE(m_lines.mid(3), log);
-    QCOMPARE(m_hooks.events, (QStringList{"request " + name + " 0",
-                                          QStringLiteral("complete %1 %2")
-                                              .arg(name)
-                                              .arg(size >= 512)})); // 1: by an acknowledgement
-    QCOMPARE(m_server->openFileCount(), 0);
-}
-
-// Paused twice, the server reads nothing until the second resume, then each
-// datagram in order; a hook's own event loop (a dialog) reads none either.
-void TestTransferServer::oneDatagramAtATime() {
-    QVERIFY(m_server->start(0, false));
-    int depth = 0;
-    int deepest = 0;
-    m_hooks.onRequest = [&](const ReadRequest&) {
-        deepest = std::max(deepest, ++depth);
-        QTest::qWait(100);
-        --depth;
-        return RequestVerdict::Drop;
-    };
-    m_server->pause();
-    m_server->pause();
-    sendFromRouter(
-        {ReadRequestDatagram("one", 1), DoneDatagram("two"), ReadRequestDatagram("three", 3)});
-    QTest::qWait(100);
-    m_server->resume();
-    QTest::qWait(100);
-    QVERIFY(m_hooks.events.isEmpty());
-    m_server->resume();
-    QTRY_COMPARE(m_hooks.events, (QStringList{"request one 1", "done two", "request three 3"}));
-    QCOMPARE(deepest, 1);
-    m_server->resume(); // one too many changes nothing
-    QVERIFY(!m_server->isPaused());
-}
-
-void TestTransferServer::folderMatchesIgnoringCase_data() {
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<QString>("asked");
-    QTest::addColumn<QByteArray>("found"); // the file's name is its content
-    QTest::newRow("MAC asked as mac") << QStringList{"MAC"} << "mac" << QByteArray("MAC");
-    QTest::newRow("exact match wins")
-        << QStringList{"MAC", "Mac", "mac"} << "Mac" << QByteArray("Mac");
-    QTest::newRow("first in order") << QStringList{"Mac", "MAC"} << "mac" << QByteArray("MAC");
-    QTest::newRow("no match") << QStringList{"MAC"} << "mac2" << QByteArray();
-    QTest::newRow("folder is not a file") << QStringList{} << "dir" << QByteArray();
-}
-
-void TestTransferServer::folderMatchesIgnoringCase() {
-    QFETCH(QStringList, files);
-    QFETCH(QString, asked);
-    QVERIFY(QDir(m_program->path()).mkdir("dir"));
-    for (const QString& f : files)
-        writeProgramFile(f, f.toLatin1());
-    const OpenResult opened = FolderFileStore(m_program->path()).open(asked);
-    char buffer[16] = {};
-    if (opened.file)
-        opened.file->readAt(0, buffer, sizeof buffer);
-    QTEST(QByteArray(buffer), "found");
-}
 
 QTEST_MAIN(TestTransferServer)
 #include "tst_transferserver.moc"

@@ -4,17 +4,17 @@
 #include "core/personalise/MacPackage.h"
 #include "core/personalise/PackageFile.h"
 
-#include "TestFiles.h"
-
+#include <QProcess>
 #include <QStorageInfo>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <csignal>
 
 #include <sys/resource.h>
 
 using namespace quorvane;
-using testfiles::LeWord;
 
 namespace {
 
@@ -22,6 +22,47 @@ constexpr char kLabel[] = "5e3a71123458";
 const MacTriple kFromLabel = TripleFromSerial("12345", 5);
 const MacTriple kHeld = TripleFromSerial("00001", 5);
 const QByteArray kWan = "WAN_MAC_ADDR=5e:3a:71:12:34:57";
+
+// Distinct non-zero bytes, so that a shifted or truncated copy shows.
+QByteArray Pattern(qsizetype size, int seed = 1) {
+    QByteArray out(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        out[i] = static_cast<char>(((i * 7 + seed) % 251) + 1);
+    return out;
+}
+
+QByteArray LeWord(quint32 value) {
+    QByteArray out(4, '\0');
+    qToLittleEndian(value, out.data());
+    return out;
+}
+
+bool Write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray Read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList Entries(const QString& dir) {
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+// A temporary folder holding the program folder "out" and the three sources.
+struct Workspace {
+    Workspace() = default;
+    explicit Workspace(const QString& parent) : dir(parent + "/tst_packages-XXXXXX") {}
+    QTemporaryDir dir;
+    bool valid() { return dir.isValid() && QDir(dir.path()).mkdir("out"); }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString out() const { return dir.filePath("out") + '/'; }
+    PackageSources sources() const {
+        return {path("uboot.bin"), path("default.cfg"), path("root.bin")};
+    }
+};
 
 // What either builder leaves behind.
 struct Built {
@@ -39,7 +80,7 @@ class TestPackages : public QObject {
     Q_OBJECT
 private slots:
     void init() {
-        m_ws = std::make_unique<testfiles::Workspace>();
+        m_ws = std::make_unique<Workspace>();
         QVERIFY(m_ws->valid());
     }
 
@@ -55,7 +96,6 @@ private slots:
             QTest::newRow(name) << serial << QString(text) << model << QByteArray(triple);
         };
         row("label, model 10", false, "5E3A711234B8", 10, "5e3a711234b85e3a711234ba5e3a711234b7");
-        row("label, model 0", false, "5e3a711234b8", 0, "5e3a711234b85e3a711234b05e3a711234b7");
         row("last digit dropped", false, "5E3A711234BF", 5, "5e3a711234b85e3a711234b55e3a711234b7");
         row("non-hex second digit", false, "5g3a71123458", 5,
             "053a71123458053a71123455053a71123457");
@@ -82,6 +122,10 @@ private slots:
         QCOMPARE(SerialFromMac(base), "12345");
         QCOMPARE(SerialFromMac(TripleFromSerial("0a0b0", 5).wan), "0A0B0");
         QCOMPARE(SerialFromScan("5e3a71abcde8"), "abcde");
+        // The boot loader's CRC over 128 KiB, zeros after a shorter image.
+        QVERIFY(Write(m_ws->path("u.bin"), "\x01" + QByteArray(131072, '\0')));
+        QCOMPARE(BootLoaderChecksum(m_ws->path("u.bin")).value_or(0), 0xc2099fcfu);
+        QVERIFY(!BootLoaderChecksum(m_ws->path("none.bin")));
     }
 
     // The device package's configuration block: CRC, then NUL-separated entries.
@@ -123,8 +167,8 @@ private slots:
         if (!block)
             return;
         const QByteArray packed = entries.join('\0') + '\0';
-        QCOMPARE(*block, testfiles::LeWord(Crc32(block->mid(4))) + packed +
-                             QByteArray(16380 - packed.size(), '\0'));
+        QCOMPARE(*block,
+                 LeWord(Crc32(block->mid(4))) + packed + QByteArray(16380 - packed.size(), '\0'));
     }
 
     // The MAC package's template: only the line that begins with the key.
@@ -166,12 +210,12 @@ private slots:
         QFETCH(bool, mac);
         QFETCH(QString, field);
         const QString name = mac ? "MAC" : kLabel;
-        QVERIFY(testfiles::Write(m_ws->out() + name, testfiles::Pattern(5000)));
+        QVERIFY(Write(m_ws->out() + name, Pattern(5000)));
         const Built b = build(mac, kSelectMac, field);
         QCOMPARE(b.message, QString());
         QCOMPARE(b.path, m_ws->out() + name);
-        QTEST(testfiles::Read(b.path).toHex(), "bytes");
-        QCOMPARE(testfiles::Entries(m_ws->out()), QStringList{name});
+        QTEST(Read(b.path).toHex(), "bytes");
+        QCOMPARE(Entries(m_ws->out()), QStringList{name});
         QVERIFY(!b.hasWpaKey && !b.refreshTitle);
     }
 
@@ -194,9 +238,9 @@ private slots:
         QFETCH(int, size);
         QFETCH(int, length);
         QFETCH(QByteArray, trailer);
-        const QByteArray image = testfiles::Pattern(size);
-        QVERIFY(testfiles::Write(m_ws->path(flag == 2 ? "uboot.bin" : "root.bin"), image));
-        const QByteArray file = testfiles::Read(build(false, flag).path);
+        const QByteArray image = Pattern(size);
+        QVERIFY(Write(m_ws->path(flag == 2 ? "uboot.bin" : "root.bin"), image));
+        const QByteArray file = Read(build(false, flag).path);
         QCOMPARE(file.mid(8, 20),
                  LeWord(1) + LeWord(flag) + LeWord(1) + LeWord(0) + LeWord(length));
         QVERIFY(file.mid(28) == image + QByteArray(length - size - trailer.size(), 0) + trailer);
@@ -206,12 +250,12 @@ private slots:
     // Without bit 1 the triple still comes from the scan text; an open network
     // keeps its key and turns the key mode off.
     void deviceConfigOnly() {
-        QVERIFY(testfiles::Write(m_ws->path("default.cfg"), "WPAPSK1=x\nAuthMode=OPEN\n"));
+        QVERIFY(Write(m_ws->path("default.cfg"), "WPAPSK1=x\nAuthMode=OPEN\n"));
         const Built b = build(false, kSelectConfig);
         QCOMPARE(b.triple, kFromLabel);
         QCOMPARE(b.hasWpaKey, std::optional<bool>(false));
         QVERIFY(b.refreshTitle);
-        const QByteArray file = testfiles::Read(b.path);
+        const QByteArray file = Read(b.path);
         QCOMPARE(file.size(), 12 + 16 + 16384);
         QCOMPARE(file.mid(8, 4), LeWord(1));
         QCOMPARE(file.mid(32, 17), QByteArray("WPAPSK1=x\0AuthMod", 17));
@@ -226,19 +270,19 @@ private slots:
     void macAllPieces() {
         QFETCH(int, bootSize);
         QFETCH(int, rootSize);
-        const QByteArray boot = testfiles::Pattern(bootSize, 2);
+        const QByteArray boot = Pattern(bootSize, 2);
         const QByteArray cfg = "SSID1=a\nWPAPSK1=\nWAN_MAC_ADDR=0\n";
-        const QByteArray root = testfiles::Pattern(rootSize, 9);
-        QVERIFY(testfiles::Write(m_ws->path("uboot.bin"), boot));
-        QVERIFY(testfiles::Write(m_ws->path("default.cfg"), cfg));
-        QVERIFY(testfiles::Write(m_ws->path("root.bin"), root));
+        const QByteArray root = Pattern(rootSize, 9);
+        QVERIFY(Write(m_ws->path("uboot.bin"), boot));
+        QVERIFY(Write(m_ws->path("default.cfg"), cfg));
+        QVERIFY(Write(m_ws->path("root.bin"), root));
         // Wireless-key mode off: the template byte for byte.
-        QCOMPARE(testfiles::Read(build(true, 0x0F).path),
+        QCOMPARE(Read(build(true, 0x0F).path),
                  "\x0f" + LeWord(18) + TripleBytes(kFromLabel) + LeWord(131076) + boot +
                      QByteArray(131072 - bootSize, '\0') + LeWord(1) + LeWord(cfg.size()) + cfg +
                      LeWord(rootSize) + root);
         // Without bit 1 the key comes from the triple the station holds.
-        QCOMPARE(testfiles::Read(build(true, kSelectConfig, {}, true).path),
+        QCOMPARE(Read(build(true, kSelectConfig, {}, true).path),
                  "\x04" + LeWord(40) + "SSID1=a\nWPAPSK1=71000018\nWAN_MAC_ADDR=0\n");
     }
 
@@ -280,18 +324,18 @@ private slots:
         QFETCH(QString, breakFile);
         QFETCH(qint64, size);
         QFETCH(QString, message);
-        QVERIFY(testfiles::Write(m_ws->path("uboot.bin"), testfiles::Pattern(100)));
-        QVERIFY(testfiles::Write(m_ws->path("default.cfg"), "WPAPSK1=\nSSID1=a\n"));
-        QVERIFY(testfiles::Write(m_ws->path("root.bin"), testfiles::Pattern(100)));
+        QVERIFY(Write(m_ws->path("uboot.bin"), Pattern(100)));
+        QVERIFY(Write(m_ws->path("default.cfg"), "WPAPSK1=\nSSID1=a\n"));
+        QVERIFY(Write(m_ws->path("root.bin"), Pattern(100)));
         const QString name = mac ? "MAC" : kLabel;
-        QVERIFY(testfiles::Write(m_ws->out() + name, "older"));
+        QVERIFY(Write(m_ws->out() + name, "older"));
         const QString broken = m_ws->path(breakFile);
         const QByteArray line = "A=" + QByteArray(97, 'v') + '\n';
         if (size < 0)
             QVERIFY(QFileInfo(broken).isDir() ? QDir(broken).removeRecursively()
                                               : QFile::remove(broken));
         else if (breakFile == "default.cfg")
-            QVERIFY(testfiles::Write(broken, line.repeated(size / line.size())));
+            QVERIFY(Write(broken, line.repeated(size / line.size())));
         else
             QVERIFY(QFile(broken).resize(size));
 
@@ -304,8 +348,8 @@ private slots:
         QCOMPARE(b.hasWpaKey.has_value(), modeDecided);
         QCOMPARE(b.refreshTitle, modeDecided);
         if (QFileInfo::exists(m_ws->out())) {
-            QCOMPARE(testfiles::Read(m_ws->out() + name), QByteArray("older"));
-            QCOMPARE(testfiles::Entries(m_ws->out()), QStringList{name});
+            QCOMPARE(Read(m_ws->out() + name), QByteArray("older"));
+            QCOMPARE(Entries(m_ws->out()), QStringList{name});
         }
     }
 
@@ -323,14 +367,14 @@ private slots:
         QFETCH(QString, scanText);
         QFETCH(QString, dir);
         QVERIFY(QDir(m_ws->out()).mkdir("sub"));
-        const QStringList before = testfiles::Entries(m_ws->dir.path());
+        const QStringList before = Entries(m_ws->dir.path());
         DevicePackageRequest r;
         r.programDir = m_ws->path(dir) + '/';
         r.scanText = scanText;
         r.flags = kSelectMac;
         QCOMPARE(BuildDevicePackage(r).message, r.programDir + scanText);
-        QCOMPARE(testfiles::Entries(m_ws->dir.path()), before);
-        QCOMPARE(testfiles::Entries(m_ws->out()), QStringList{"sub"});
+        QCOMPARE(Entries(m_ws->dir.path()), before);
+        QCOMPARE(Entries(m_ws->out()), QStringList{"sub"});
     }
 
     // A 2 MiB image streamed between bytes in memory, also where files live in
@@ -362,9 +406,9 @@ private slots:
         if (inMemory && !useMemoryFolder())
             QSKIP("no memory file system to write to");
         const QString path = m_ws->path("root.bin");
-        const QByteArray image = testfiles::Pattern((2 << 20) + 3);
-        QVERIFY(testfiles::Write(path, image));
-        QVERIFY(testfiles::Write(m_ws->out() + kLabel, "older"));
+        const QByteArray image = Pattern((2 << 20) + 3);
+        QVERIFY(Write(path, image));
+        QVERIFY(Write(m_ws->out() + kLabel, "older"));
         ChunkedBytes bytes;
         bytes.append(QByteArray(24, 'h'));
         bytes.append(OpenSourceFile(path, 1 << 26));
@@ -386,8 +430,60 @@ private slots:
         QCOMPARE(outcome.status, newSize == -1   ? WriteOutcome::Written
                                  : newSize == -2 ? WriteOutcome::OutputFailed
                                                  : WriteOutcome::SourceFailed);
-        QVERIFY(testfiles::Read(m_ws->out() + kLabel) == (newSize == -1 ? expected : "older"));
-        QCOMPARE(testfiles::Entries(m_ws->out()), QStringList{kLabel});
+        QVERIFY(Read(m_ws->out() + kLabel) == (newSize == -1 ? expected : "older"));
+        QCOMPARE(Entries(m_ws->out()), QStringList{kLabel});
+    }
+
+    // quorvane-pack as a user runs it: what it prints, its exit code (1 with
+    // the station's message, 2 with its usage) and the package it writes. In
+    // the arguments %1 stands for the temporary folder, {} for an empty one.
+    void tool_data() {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("says");    // in stdout, or stderr on failure
+        QTest::addColumn<QByteArray>("head"); // the package's first bytes, hex
+        const auto row = [](const char* name, const char* args, int code, const char* says,
+                            const char* head = "") {
+            QTest::newRow(name) << args << code << says << QByteArray(head);
+        };
+        row("device, default bits follow the files",
+            "device --label 5e3a71123458 --bootloader %1/uboot.bin --root %1/root.bin", 0,
+            "%1/out/5e3a71123458\n", "050000");
+        row("mac, hex bits, key from --base",
+            "mac --serial 12345 --flags 0x4 --wpa on --base 5E3A71ABCDE8 --config %1/default.cfg",
+            0, "%1/out/MAC\n", "041900000053534944313d610a57504150534b313d37316162636465380a");
+        row("missing boot loader", "device --label 5e3a71123458 --bootloader %1/none.bin", 1,
+            "Uboot文件(%1/none.bin)不存在");
+        row("empty label names the folder", "device --label {}", 1, "%1/out/");
+        row("no command", "", 2, "usage:");
+        row("flags over a byte", "mac --serial 1 --flags 256", 2, "usage:");
+        row("checksum, signed", "checksum %1/uboot.bin", 0, "-1039556657\nc2099fcf\n");
+    }
+    void tool() {
+        QFETCH(QString, args);
+        QFETCH(QByteArray, head);
+        const QString program = qEnvironmentVariable("QUORVANE_BIN_DIR") + "/quorvane-pack";
+        if (!QFileInfo(program).isExecutable())
+            QSKIP("quorvane-pack not built (QUORVANE_BIN_DIR)");
+        QVERIFY(Write(m_ws->path("uboot.bin"), "\x01"));
+        QVERIFY(Write(m_ws->path("default.cfg"), "SSID1=a\nWPAPSK1=\n"));
+        QVERIFY(Write(m_ws->path("root.bin"), Pattern(5000)));
+        QStringList list = QProcess::splitCommand(args);
+        for (QString& a : list)
+            a = a == "{}" ? QString() : a.replace("%1", m_ws->dir.path());
+        QProcess p;
+        p.start(program, list + (list.value(0) == "checksum" ? QStringList()
+                                                             : QStringList{"--out", m_ws->out()}));
+        QVERIFY(p.waitForFinished(30000));
+        QTEST(p.exitCode(), "code");
+        const QString text = QString::fromUtf8(p.exitCode() == 0 ? p.readAllStandardOutput()
+                                                                 : p.readAllStandardError());
+        QFETCH(QString, says);
+        QVERIFY2(text.contains(says.arg(m_ws->dir.path())), qPrintable(text));
+        const QStringList files = Entries(m_ws->out());
+        QCOMPARE(files.size(), head.isEmpty() ? 0 : 1);
+        if (!head.isEmpty())
+            QCOMPARE(Read(m_ws->out() + files[0]).left(head.size() / 2).toHex(), head);
     }
 
 private:
@@ -397,7 +493,7 @@ private:
         const QString shm = QStringLiteral("/dev/shm");
         if (QStorageInfo(shm).fileSystemType() != "tmpfs" || !QFileInfo(shm).isWritable())
             return false;
-        m_ws = std::make_unique<testfiles::Workspace>(shm);
+        m_ws = std::make_unique<Workspace>(shm);
         return m_ws->valid();
     }
 
@@ -413,7 +509,7 @@ private:
             {m_ws->out(), field.isEmpty() ? kLabel : field, bits, m_ws->sources(), 5, kHeld});
         return {d.message, d.outputPath, d.triple, d.hasWpaKey, d.refreshTitle};
     }
-    std::unique_ptr<testfiles::Workspace> m_ws;
+    std::unique_ptr<Workspace> m_ws;
 };
 
 QTEST_GUILESS_MAIN(TestPackages)

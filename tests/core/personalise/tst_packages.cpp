@@ -4,7 +4,6 @@
 #include "core/personalise/MacPackage.h"
 #include "core/personalise/PackageFile.h"
 
-#include <QProcess>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -138,19 +137,12 @@ private slots:
             << true << QByteArrayList{"SSID1=Office_2345", "WPAPSK1=71123458", kWan};
         QTest::newRow("key mode off keeps the key")
             << QByteArray("WPAPSK1=abc\n") << false << QByteArrayList{"WPAPSK1=abc", kWan};
-        QTest::newRow("last line without line feed is lost")
-            << QByteArray("A=1\nB=2") << true << QByteArrayList{"A=1", kWan};
-        QTest::newRow("two SSID1 lines, one inside a key")
-            << QByteArray("SSID1=a\nWscSSID1=b\n") << true
-            << QByteArrayList{"SSID1=a_2345", "WscSSID1=b_2345", kWan};
         QTest::newRow("CR stays, the suffix goes before it")
             << QByteArray("SSID1=Office\r\nWPAPSK1=old\r\n") << true
             << QByteArrayList{"SSID1=Office_2345\r", "WPAPSK1=71123458", kWan};
         QTest::newRow("a key only contained keeps its value")
             << QByteArray("XWPAPSK1=foo\nLAN_WAN_MAC_ADDR=1\n") << true
             << QByteArrayList{"XWPAPSK1=foo", "LAN_WAN_MAC_ADDR=1", kWan};
-        QTest::newRow("lines without '=' dropped")
-            << QByteArray("\n\n#x\n=\n") << true << QByteArrayList{"=", kWan};
         // The WAN entry takes 31 bytes, "A=" and its NUL 3 more: 16,380 in all.
         QTest::newRow("entries fill the block")
             << "WAN_MAC_ADDR=x\nA=" + QByteArray(16346, 'v') + '\n'
@@ -169,26 +161,6 @@ private slots:
         const QByteArray packed = entries.join('\0') + '\0';
         QCOMPARE(*block,
                  LeWord(Crc32(block->mid(4))) + packed + QByteArray(16380 - packed.size(), '\0'));
-    }
-
-    // The MAC package's template: only the line that begins with the key.
-    void wpaKey_data() {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("expected"); // empty: no WPAPSK1 line
-        QTest::newRow("empty value") << QByteArray("SSID1=a\nWPAPSK1=\nWAN_MAC_ADDR=0\n")
-                                     << QByteArray("SSID1=a\nWPAPSK1=71123458\nWAN_MAC_ADDR=0\n");
-        QTest::newRow("old value replaced")
-            << QByteArray("WPAPSK1=secret\nB=1\n") << QByteArray("WPAPSK1=71123458\nB=1\n");
-        QTest::newRow("XWPAPSK1 skipped, only the first line")
-            << QByteArray("XWPAPSK1=\nWPAPSK1=\nWPAPSK1=\n")
-            << QByteArray("XWPAPSK1=\nWPAPSK1=71123458\nWPAPSK1=\n");
-        QTest::newRow("CR belongs to the old value")
-            << QByteArray("WPAPSK1=\r\nB=1\r\n") << QByteArray("WPAPSK1=71123458\nB=1\r\n");
-        QTest::newRow("only XWPAPSK1") << QByteArray("XWPAPSK1=\n") << QByteArray();
-    }
-    void wpaKey() {
-        QFETCH(QByteArray, text);
-        QTEST(InsertWpaKey(text, "71123458").value_or(QByteArray()), "expected");
     }
 
     // The MAC piece alone, over an older file of the same name.
@@ -247,20 +219,6 @@ private slots:
         QCOMPARE(file.mid(4, 4), LeWord(Crc32(file.mid(12))));
     }
 
-    // Without bit 1 the triple still comes from the scan text; an open network
-    // keeps its key and turns the key mode off.
-    void deviceConfigOnly() {
-        QVERIFY(Write(m_ws->path("default.cfg"), "WPAPSK1=x\nAuthMode=OPEN\n"));
-        const Built b = build(false, kSelectConfig);
-        QCOMPARE(b.triple, kFromLabel);
-        QCOMPARE(b.hasWpaKey, std::optional<bool>(false));
-        QVERIFY(b.refreshTitle);
-        const QByteArray file = Read(b.path);
-        QCOMPARE(file.size(), 12 + 16 + 16384);
-        QCOMPARE(file.mid(8, 4), LeWord(1));
-        QCOMPARE(file.mid(32, 17), QByteArray("WPAPSK1=x\0AuthMod", 17));
-    }
-
     void macAllPieces_data() {
         QTest::addColumn<int>("bootSize");
         QTest::addColumn<int>("rootSize");
@@ -307,16 +265,13 @@ private slots:
         row("template missing", false, 0x0E, "default.cfg", -1, "%1不存在", true);
         row("entries over", false, 0x0C, "default.cfg", 20000, "%1配置内容超过16380字节", true,
             true);
-        row("root missing", false, 0x0F, "root.bin", -1, "%1不存在", true, true);
         row("root over", false, 0x08, "root.bin", 52428801, "%1超过52428800字节", false);
         row("body over", false, 0x08, "root.bin", 800 * 65536 - 1, "升级包超过52428800字节", false);
         row("mac: boot loader missing", true, 0x0F, "uboot.bin", -1, "%1不存在", true);
         row("mac: boot loader over", true, 0x02, "uboot.bin", 131073, "lpBuf error", false);
-        row("mac: template missing", true, 0x0D, "default.cfg", -1, "%1不存在", true);
         row("mac: no WPAPSK1 line", true, 0x0D, "default.cfg", 0, "WPAPSK1 error 1", true);
         row("mac: package over", true, 0x0C, "root.bin", 52428800 - 10, "升级包超过52428800字节",
             false);
-        row("mac: root over", true, 0x08, "root.bin", 52428801, "%1超过52428800字节", false);
         row("mac: folder missing", true, 0x01, "out", -1, "Mac文件创建失败", true);
     }
     void failures() {
@@ -432,58 +387,6 @@ private slots:
                                                  : WriteOutcome::SourceFailed);
         QVERIFY(Read(m_ws->out() + kLabel) == (newSize == -1 ? expected : "older"));
         QCOMPARE(Entries(m_ws->out()), QStringList{kLabel});
-    }
-
-    // quorvane-pack as a user runs it: what it prints, its exit code (1 with
-    // the station's message, 2 with its usage) and the package it writes. In
-    // the arguments %1 stands for the temporary folder, {} for an empty one.
-    void tool_data() {
-        QTest::addColumn<QString>("args");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("says");    // in stdout, or stderr on failure
-        QTest::addColumn<QByteArray>("head"); // the package's first bytes, hex
-        const auto row = [](const char* name, const char* args, int code, const char* says,
-                            const char* head = "") {
-            QTest::newRow(name) << args << code << says << QByteArray(head);
-        };
-        row("device, default bits follow the files",
-            "device --label 5e3a71123458 --bootloader %1/uboot.bin --root %1/root.bin", 0,
-            "%1/out/5e3a71123458\n", "050000");
-        row("mac, hex bits, key from --base",
-            "mac --serial 12345 --flags 0x4 --wpa on --base 5E3A71ABCDE8 --config %1/default.cfg",
-            0, "%1/out/MAC\n", "041900000053534944313d610a57504150534b313d37316162636465380a");
-        row("missing boot loader", "device --label 5e3a71123458 --bootloader %1/none.bin", 1,
-            "Uboot文件(%1/none.bin)不存在");
-        row("empty label names the folder", "device --label {}", 1, "%1/out/");
-        row("no command", "", 2, "usage:");
-        row("flags over a byte", "mac --serial 1 --flags 256", 2, "usage:");
-        row("checksum, signed", "checksum %1/uboot.bin", 0, "-1039556657\nc2099fcf\n");
-    }
-    void tool() {
-        QFETCH(QString, args);
-        QFETCH(QByteArray, head);
-        const QString program = qEnvironmentVariable("QUORVANE_BIN_DIR") + "/quorvane-pack";
-        if (!QFileInfo(program).isExecutable())
-            QSKIP("quorvane-pack not built (QUORVANE_BIN_DIR)");
-        QVERIFY(Write(m_ws->path("uboot.bin"), "\x01"));
-        QVERIFY(Write(m_ws->path("default.cfg"), "SSID1=a\nWPAPSK1=\n"));
-        QVERIFY(Write(m_ws->path("root.bin"), Pattern(5000)));
-        QStringList list = QProcess::splitCommand(args);
-        for (QString& a : list)
-            a = a == "{}" ? QString() : a.replace("%1", m_ws->dir.path());
-        QProcess p;
-        p.start(program, list + (list.value(0) == "checksum" ? QStringList()
-                                                             : QStringList{"--out", m_ws->out()}));
-        QVERIFY(p.waitForFinished(30000));
-        QTEST(p.exitCode(), "code");
-        const QString text = QString::fromUtf8(p.exitCode() == 0 ? p.readAllStandardOutput()
-                                                                 : p.readAllStandardError());
-        QFETCH(QString, says);
-        QVERIFY2(text.contains(says.arg(m_ws->dir.path())), qPrintable(text));
-        const QStringList files = Entries(m_ws->out());
-        QCOMPARE(files.size(), head.isEmpty() ? 0 : 1);
-        if (!head.isEmpty())
-            QCOMPARE(Read(m_ws->out() + files[0]).left(head.size() / 2).toHex(), head);
     }
 
 private:

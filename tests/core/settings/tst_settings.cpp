@@ -11,17 +11,13 @@
 using namespace quorvane;
 using Status = SettingsRecord::ReadStatus;
 
-namespace {
-
 // Every byte value, 0x0D 0x0A 0x1A included.
-QByteArray Pattern(int size) {
-    QByteArray bytes(size, '\0');
-    for (int i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+const QByteArray kBytes = [] {
+    QByteArray bytes(2000, '\0');
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + 3);
     return bytes;
-}
-
-} // namespace
+}();
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -47,7 +43,7 @@ private slots:
         QString path = dir.filePath("sysfile");
         QFile file(path);
         if (kind == "file" || kind == "unreadable")
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(Pattern(size)) == size);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(kBytes.left(size)) == size);
         file.close();
         if (kind == "unreadable" && file.setPermissions({}) && QFileInfo(path).isReadable())
             path = "/proc/sys/vm/drop_caches"; // unreadable also to root
@@ -57,7 +53,7 @@ private slots:
         Status status = Status::Missing;
         const SettingsRecord record = SettingsRecord::Read(path, &status);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(record.bytes().data()), 789),
-                 Pattern(qMin(size, 789)) + QByteArray(789 - qMin(size, 789), '\0'));
+                 kBytes.left(size).leftJustified(789, '\0', true));
         QTEST(status, "status");
     }
 
@@ -65,7 +61,7 @@ private slots:
     void write() {
         QTemporaryDir dir;
         QFile file(dir.filePath("sysfile"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(Pattern(2000)) == 2000);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(kBytes) == 2000);
         file.close();
         const MacTriple triple = MakeTriple(ParseMacText("5E3A710D0A18"), 5); // CR LF inside
         SettingsRecord record;

@@ -10,7 +10,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <sys/stat.h>
 
@@ -111,32 +110,6 @@ private slots:
         });
         log.WriteLog(QStringLiteral("outer"));
         QCOMPARE(ReadAll(work.filePath("Log/log.txt")), QByteArray("outer\r\ninner\r\n"));
-    }
-
-    // Whole lines, each thread's in its own order, the mirror in file order.
-    void concurrentLinesStayWhole() {
-        QTemporaryDir work;
-        StationLog log(work.path());
-        QStringList mirrored;
-        connect(
-            &log, &StationLog::lineLogged, this, [&](const QString& t) { mirrored << t; },
-            Qt::DirectConnection);
-        QStringList written[4];
-        std::unique_ptr<QThread> threads[4];
-        for (int t = 0; t < 4; ++t) {
-            for (int i = 0; i < 150; ++i)
-                written[t] << QStringLiteral("%1线程行%2").arg(t).arg(i) + QString(200, u'路');
-            threads[t].reset(QThread::create([&, t] {
-                for (const QString& line : written[t])
-                    log.WriteLog(line);
-            }));
-            threads[t]->start();
-        }
-        for (int t = 0; t < 4; ++t) {
-            QVERIFY(threads[t]->wait());
-            QCOMPARE(mirrored.filter(QString::number(t) + "线程"), written[t]);
-        }
-        QCOMPARE(FromGbk(ReadAll(work.filePath("Log/log.txt"))), mirrored.join("\r\n") + "\r\n");
     }
 
     // Only generated files go; programs, libraries, settings, folders and what

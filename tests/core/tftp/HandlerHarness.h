@@ -47,19 +47,16 @@ inline Peer RouterAt(quint16 port) {
     return Peer{QHostAddress(QStringLiteral("192.168.1.10")), port};
 }
 
-struct Sent {
-    Peer to;
-    QByteArray datagram;
-};
-
 class RecordingEdge final : public TransferEdge {
 public:
     void sendDatagram(const Peer& to, QByteArrayView datagram) override {
-        sent.append({to, datagram.toByteArray()});
+        sent.append(datagram.toByteArray());
+        sentTo.append(to);
     }
     void logLine(const QString& line) override { log.append(line); }
     std::uint64_t nowMs() override { return clockMs; }
-    QList<Sent> sent;
+    QList<QByteArray> sent;
+    QList<Peer> sentTo;
     QStringList log;
     std::uint64_t clockMs = 0;
 };
@@ -92,9 +89,7 @@ struct Harness {
     TransferHandler handler;
 
     void receive(const Peer& from, const QByteArray& datagram) { handler.handle(from, datagram); }
-    QByteArray lastSent() const {
-        return edge.sent.isEmpty() ? QByteArray() : edge.sent.last().datagram;
-    }
+    QByteArray lastSent() const { return edge.sent.value(edge.sent.size() - 1); }
     // One router through a whole file, the way a lock-step client fetches it;
     // returns the bytes received.
     QByteArray fetch(const Peer& router, const QByteArray& name) {
@@ -102,7 +97,7 @@ struct Harness {
         edge.sent.clear();
         receive(router, ReadRequestDatagram(name, 0));
         for (qsizetype i = 0; i < edge.sent.size(); ++i) {
-            const QByteArray& data = edge.sent[i].datagram;
+            const QByteArray& data = edge.sent[i];
             received += data.mid(4);
             if (data.size() < 516)
                 break;

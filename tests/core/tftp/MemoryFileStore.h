@@ -38,12 +38,10 @@ public:
             return {nullptr, OpenFailure::CannotOpen};
         if (it->size < 0)
             return {nullptr, OpenFailure::NoSize};
-        ++m_opened;
         return {std::make_unique<File>(*it, m_live), OpenFailure::None};
     }
 
-    int openedCount() const { return m_opened; } // opens so far
-    int liveCount() const { return *m_live; }    // files not yet closed
+    int liveCount() const { return *m_live; } // files not yet closed
 
 private:
     struct Entry {
@@ -72,7 +70,6 @@ private:
 
     QMap<QString, Entry> m_files;
     std::shared_ptr<int> m_live = std::make_shared<int>(0);
-    int m_opened = 0;
 };
 
 } // namespace quorvane::tftp::testing

@@ -63,10 +63,9 @@ private slots:
         QFile file(dir.filePath("sysfile"));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(kBytes) == 2000);
         file.close();
-        const MacTriple triple = MakeTriple(ParseMacText("5E3A710D0A18"), 5); // CR LF inside
         SettingsRecord record;
         record.setFlags(0x0F);
-        record.setTriple(triple);
+        record.setTriple(MakeTriple(ParseMacText("5E3A710D0A18"), 5)); // CR LF inside
         record.setBootLoaderPath(QStringLiteral("/opt/线/uboot.bin"));
         record.setRootPath(QString(256, 'r'));
         record.setConfigPath(QString(254, 'c') + QChar(0xE9)); // a 2-byte character at the end
@@ -77,7 +76,6 @@ private slots:
                                      QFile::encodeName("/opt/线/uboot.bin").leftJustified(256, 0) +
                                      QByteArray(255, 'r') + '\0' + QByteArray(254, 'c') +
                                      QByteArray(2, '\0') + QByteArray("1\0", 2));
-        QVERIFY(SettingsRecord::Read(file.fileName()).triple() == triple);
         QVERIFY(!record.Write(dir.filePath("no/such/folder/sysfile")));
     }
 
@@ -93,11 +91,9 @@ private slots:
         row("build folder", "", "tmp", "tmp");
         row("installed in /usr/bin", "", "/usr/bin", "own");
         row("in /bin, a link to /usr/bin", "", "/bin", "own");
-        row("no executable folder", "", "", "own");
         row("--folder", "tmp", "/usr/bin", "tmp");
         row("--folder of programs", "/usr/bin", "tmp", "");
         row("--folder missing", "tmp/none", "tmp", "");
-        row("--folder root", "/", "tmp", "");
     }
     void stationFolder() {
         QFETCH(QString, requested);

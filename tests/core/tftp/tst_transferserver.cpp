@@ -21,16 +21,9 @@ using namespace quorvane::tftp::testing;
 
 namespace {
 
-const QHostAddress kLoopback(QHostAddress::LocalHost);
-
 QString RouterProgram() {
     const QString fallback = QCoreApplication::applicationDirPath() + "/../bin";
-    return QDir(qEnvironmentVariable("QUORVANE_BIN_DIR", fallback)).filePath("quorvane-router");
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    return qEnvironmentVariable("QUORVANE_BIN_DIR", fallback) + "/quorvane-router";
 }
 
 // A client as a child process, while the server serves on this event loop;
@@ -127,7 +120,8 @@ private Q_SLOTS:
             {"atftp", {"-g", "-r", name, "-l", out, "127.0.0.1", port}}};
         const auto [code, report] = RunClient(program, args[client]);
         // tftp-hpa exits 0 even when it failed: the bytes decide.
-        QVERIFY(ReadFile(out) == Pattern(0, size));
+        QFile received(out);
+        QVERIFY(received.open(QIODevice::ReadOnly) && received.readAll() == Pattern(0, size));
         QCOMPARE(code, 0);
         QVERIFY(lossy.isEmpty() || report.value("retransmissions").toInteger() > 0);
         if (!lossy.isEmpty())
@@ -160,7 +154,7 @@ private Q_SLOTS:
         QUdpSocket router;
         for (const QByteArray& datagram :
              {ReadRequestDatagram("one", 1), DoneDatagram("two"), ReadRequestDatagram("three", 3)})
-            router.writeDatagram(datagram, kLoopback, m_server->port());
+            router.writeDatagram(datagram, QHostAddress::LocalHost, m_server->port());
         QTest::qWait(100);
         m_server->resume();
         QTest::qWait(100);

@@ -1,7 +1,7 @@
 #pragma once
 
-// A socket-free server: the handler with an in-memory folder, a recording
-// edge and scripted workflow hooks.
+// The datagram helpers and fakes the transfer tests share: the handler with an
+// in-memory folder, a recording edge and scripted workflow hooks.
 
 #include "core/tftp/PacketCodec.h"
 #include "core/tftp/TransferHandler.h"
@@ -14,43 +14,71 @@
 
 namespace quorvane::tftp::testing {
 
-struct Sent {
-    Peer to;
-    QByteArray datagram;
-};
+inline const QString kOpenFailed = QStringLiteral("文件打开失败!");
+inline const QString kClosed = QStringLiteral("4下载完成，关闭文件");
+inline const QString kNotClosed = QStringLiteral("4下载完成，不关闭文件");
+
+inline QByteArray Raw(std::initializer_list<int> values) {
+    QByteArray out;
+    for (int v : values)
+        out.append(static_cast<char>(v));
+    return out;
+}
+
+// Texts each followed by its NUL.
+inline QByteArray Texts(const QByteArrayList& texts) {
+    return texts.join('\0') + '\0';
+}
+
+// `count` bytes of a generated file from `from` on.
+inline QByteArray Pattern(qint64 from, qint64 count) {
+    QByteArray out(count, '\0');
+    for (qint64 i = 0; i < count; ++i)
+        out[i] = PatternByte(from + i);
+    return out;
+}
+
+inline quint16 WireBlock(const QByteArray& datagram) {
+    return static_cast<quint16>(static_cast<unsigned char>(datagram[2]) << 8 |
+                                static_cast<unsigned char>(datagram[3]));
+}
+
+inline Peer RouterAt(quint16 port) {
+    return Peer{QHostAddress(QStringLiteral("192.168.1.10")), port};
+}
 
 class RecordingEdge final : public TransferEdge {
 public:
     void sendDatagram(const Peer& to, QByteArrayView datagram) override {
-        sent.append({to, datagram.toByteArray()});
+        sent.append(datagram.toByteArray());
+        sentTo.append(to);
     }
     void logLine(const QString& line) override { log.append(line); }
     std::uint64_t nowMs() override { return clockMs; }
-    QList<Sent> sent;
+    QList<QByteArray> sent;
+    QList<Peer> sentTo;
     QStringList log;
     std::uint64_t clockMs = 0;
 };
 
+// Records the workflow's three points, in order, as "request NAME CRC",
+// "complete NAME VARIANT" and "done TEXT".
 class ScriptedHooks final : public TransferHooks {
 public:
     RequestVerdict OnRequest(const ReadRequest& request) override {
-        requests.append(request);
+        events.append(QStringLiteral("request %1 %2").arg(request.name).arg(request.crc));
         return onRequest ? onRequest(request) : RequestVerdict::Serve;
     }
     CompletionResult OnTransferComplete(const ReadRequest& request,
                                         CompletionVariant variant) override {
-        completions.append({request, variant});
-        return onComplete ? onComplete(request, variant) : CompletionResult::Continue;
+        events.append(QStringLiteral("complete %1 %2").arg(request.name).arg(int(variant)));
+        return onComplete ? onComplete() : CompletionResult::Continue;
     }
-    void OnDone(const Peer& peer, const QString& macText) override {
-        dones.append({peer, macText});
-    }
+    void OnDone(const Peer&, const QString& macText) override { events.append("done " + macText); }
 
     std::function<RequestVerdict(const ReadRequest&)> onRequest;
-    std::function<CompletionResult(const ReadRequest&, CompletionVariant)> onComplete;
-    QList<ReadRequest> requests;
-    QList<QPair<ReadRequest, CompletionVariant>> completions;
-    QList<QPair<Peer, QString>> dones;
+    std::function<CompletionResult()> onComplete;
+    QStringList events;
 };
 
 struct Harness {
@@ -61,16 +89,22 @@ struct Harness {
     TransferHandler handler;
 
     void receive(const Peer& from, const QByteArray& datagram) { handler.handle(from, datagram); }
+    QByteArray lastSent() const { return edge.sent.value(edge.sent.size() - 1); }
+    // One router through a whole file, the way a lock-step client fetches it;
+    // returns the bytes received.
+    QByteArray fetch(const Peer& router, const QByteArray& name) {
+        QByteArray received;
+        edge.sent.clear();
+        receive(router, ReadRequestDatagram(name, 0));
+        for (qsizetype i = 0; i < edge.sent.size(); ++i) {
+            const QByteArray& data = edge.sent[i];
+            received += data.mid(4);
+            if (data.size() < 516)
+                break;
+            receive(router, AckDatagram(WireBlock(data)));
+        }
+        return received;
+    }
 };
-
-inline Peer RouterAt(quint16 port) {
-    return Peer{QHostAddress(QStringLiteral("192.168.1.10")), port};
-}
-
-// Opcode and block number of a DATA datagram, and its payload.
-inline quint16 WireBlock(const QByteArray& datagram) {
-    return static_cast<quint16>(static_cast<unsigned char>(datagram[2]) << 8 |
-                                static_cast<unsigned char>(datagram[3]));
-}
 
 } // namespace quorvane::tftp::testing

@@ -305,6 +305,30 @@ private slots:
         }
     }
 
+    // Bad input: the name must stay a plain name in the program folder; an empty scan
+    // field names the folder itself, and that is what the operator sees.
+    void badDeviceName_data() {
+        QTest::addColumn<QString>("scanText");
+        QTest::addColumn<QString>("dir"); // relative to the temporary folder
+        QTest::newRow("empty scan text") << QString() << QString("out");
+        QTest::newRow("separator") << QString("../escaped") << QString("out");
+        QTest::newRow("folder missing") << QString(kLabel) << QString("missing");
+        QTest::newRow("name of a folder") << QString("sub") << QString("out");
+    }
+    void badDeviceName() {
+        QFETCH(QString, scanText);
+        QFETCH(QString, dir);
+        QVERIFY(QDir(m_ws->out()).mkdir("sub"));
+        const QStringList before = Entries(m_ws->dir.path());
+        DevicePackageRequest r;
+        r.programDir = m_ws->path(dir) + '/';
+        r.scanText = scanText;
+        r.flags = kSelectMac;
+        QCOMPARE(BuildDevicePackage(r).message, r.programDir + scanText);
+        QCOMPARE(Entries(m_ws->dir.path()), before);
+        QCOMPARE(Entries(m_ws->out()), QStringList{"sub"});
+    }
+
     // A 2 MiB image streamed between bytes in memory, also where files live in
     // memory and the kernel copies them: the very bytes and the CRC of the
     // range from before, inside or after the image. A source that grew or

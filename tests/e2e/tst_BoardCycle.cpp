@@ -208,6 +208,8 @@ private slots:
         QVERIFY(rig.station->isServerListening() && rig.station->isServiceChecked());
     }
 
+    // Regression: a board that never came back left the hand-over set, and
+    // every later board was served a file that is not there.
     // The board handed over falls silent (it gave up, or MACSET was lost):
     // once it has been silent long enough, the next board's request that
     // finds no file ends the hand-over, and its repeat counts as new.

@@ -39,6 +39,8 @@ private Q_SLOTS:
         // Interleaved so that both kinds are in flight together. Routers
         // re-send after 60 ms: new devices' repeats queue while the operator
         // scans, and new devices ask while another is in hand.
+        // Regression: new devices' failed requests ended each other's
+        // hand-over, and a router got a package mixed from two labels.
         for (int i = 0; packageRequests + newDevices > 0; ++i) {
             const bool isNew = newDevices > 0 && (packageRequests == 0 || i % 2 == 1);
             --(isNew ? newDevices : packageRequests);

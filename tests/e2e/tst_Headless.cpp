@@ -5,7 +5,6 @@
 
 #include <QProcess>
 #include <QTest>
-#include <QUdpSocket>
 
 using namespace quorvane;
 using namespace quorvane::testing;
@@ -34,10 +33,6 @@ struct HeadlessRun {
                       QStringList{"--folder", dir.path(), "--port", QString::number(port)} + extra);
         process.waitForStarted();
     }
-    void type(const char* text) {
-        process.write(text);
-        process.waitForBytesWritten(5000);
-    }
     QString outText() const { return QString::fromUtf8(out); }
     QString errText() const { return QString::fromUtf8(err); }
 };
@@ -49,11 +44,7 @@ class HeadlessTest : public QObject {
 private slots:
     void boardThroughTheTerminal() {
         HeadlessRun station;
-        {
-            QFile root(station.path("root.bin"));
-            QVERIFY(root.open(QIODevice::WriteOnly));
-            root.write(QByteArray(5000, 'r'));
-        }
+        QVERIFY(WriteBytes(station.path("root.bin"), QByteArray(5000, 'r')));
         SettingsRecord record;
         record.setFlags(0x09);
         record.setRootPath(station.path("root.bin"));
@@ -61,32 +52,26 @@ private slots:
         station.start({"--model", "10"});
         QTRY_VERIFY(station.outText().contains("服务器已启动,,本地网络IP地址请设置为192.168.1.55"));
 
-        QProcess router;
+        RouterFleet router;
         QTemporaryDir outDir;
-        router.start(ToolPath("quorvane-router"),
-                     {"--port", QString::number(station.port), "--crc", "9", "--done", "--out",
-                      outDir.filePath("board.bin"), "--quiet"});
-        QVERIFY(router.waitForStarted());
+        router.launch({"--port", QString::number(station.port), "--crc", "9", "--done"},
+                      outDir.filePath("board.bin"));
 
         const QString prompt = QStringLiteral("找到一个新设备，请扫描MAC码");
         QTRY_COMPARE(station.errText().count(prompt), 1);
-        station.type("\n"); // cancel: the router starts over
+        station.process.write("\n"); // cancel: the router starts over
         QTRY_COMPARE_WITH_TIMEOUT(station.errText().count(prompt), 2, 15000);
-        station.type("5e3a71g23458\n");
+        station.process.write("5e3a71g23458\n");
         QTRY_VERIFY(station.errText().contains("MAC字符异常，格式不对"));
-        station.type("5e3a71000127\n");
+        station.process.write("5e3a71000127\n");
         QTRY_VERIFY(station.errText().contains("MAC尾数不是8，格式不对"));
-        station.type("5E3A7100\n5E3A710001A8\n");
-        QVERIFY2(router.waitForFinished(30000),
-                 qPrintable(station.errText() + station.outText() + router.readAllStandardError()));
-        QCOMPARE(router.exitCode(), 0);
-        const QJsonObject json =
-            QJsonDocument::fromJson(router.readAllStandardOutput().trimmed()).object();
-        QCOMPARE(json.value("mac").toString(), QStringLiteral("5E3A710001A8"));
+        station.process.write("5E3A7100\n5E3A710001A8\n");
+        QVERIFY(RunUntil([&] { return router.allFinished(); }, 30000));
+        const RouterResult result = router.results().front();
+        QVERIFY2(result.ok(), qPrintable(result.describe() + station.errText()));
+        QCOMPARE(result.json.value("mac").toString(), QStringLiteral("5E3A710001A8"));
 
-        QFile received(outDir.filePath("board.bin"));
-        QVERIFY(received.open(QIODevice::ReadOnly));
-        const PackageReport report = InspectPackage(received.readAll());
+        const PackageReport report = InspectPackage(result.received);
         QVERIFY(report.ok());
         QVERIFY(report.triple.has_value());
         QCOMPARE(report.triple->model.bytes[5], std::uint8_t(0xAA)); // Hornbeam
@@ -100,9 +85,7 @@ private slots:
         QVERIFY(station.outText().contains("强制关闭服务\n结速时间:"));
         QVERIFY(station.outText().contains("已写 1 / 失败 0")); // the shift, as it ends
 
-        QFile log(station.path("Log/log.txt"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QStringList lines = FromGbk(log.readAll()).split("\r\n");
+        const QStringList lines = FromGbk(ReadBytes(station.path("Log/log.txt"))).split("\r\n");
         QVERIFY(lines.first().startsWith("开始时间:"));
         QVERIFY(lines.contains("m_bUpdateMAC = 1"));
         QVERIFY(lines.contains("第1台*******************************5E3A710001A8"

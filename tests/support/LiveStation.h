@@ -19,7 +19,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUdpSocket>
@@ -30,11 +29,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
-#include <memory>
-#include <optional>
-#include <vector>
 
 namespace quorvane::testing {
 
@@ -95,19 +92,17 @@ bool RunUntil(Predicate done, int timeoutMs) {
 }
 
 // The operator as a script. Each scan takes the next answer (a label, or
-// nothing for cancel); with none left the dialog stays open, or is
-// cancelled with cancelWhenOut. Each re-burn question takes the next answer,
-// yes when none is left.
+// nothing for cancel); with none left the dialog stays open (answer it with
+// Station::OnMacAnswer), or is cancelled with cancelWhenOut. Each re-burn
+// question takes the next answer, yes when none is left.
 struct ScriptedOperator final : OperatorInterface {
     Station* station = nullptr;
     std::deque<std::optional<QString>> answers;
     bool cancelWhenOut = false;
-    bool holdAnswers = false; // scans wait for releaseAnswers()
     std::function<void()> afterAnswer;
     std::deque<bool> reburnAnswers;
 
     QList<std::uint64_t> asks;
-    QList<std::uint64_t> held;
     QList<std::uint64_t> cancelled;
     QStringList reburnQuestions;
     QStringList messages;
@@ -115,34 +110,25 @@ struct ScriptedOperator final : OperatorInterface {
 
     void AskForMac(std::uint64_t id) override {
         asks << id;
-        if (holdAnswers)
-            held << id;
-        else if (!answers.empty() || cancelWhenOut)
-            QTimer::singleShot(1, station, [this, id] { answer(id); });
-    }
-    void releaseAnswers() {
-        holdAnswers = false;
-        while (!held.isEmpty())
-            answer(held.takeFirst());
-    }
-    void answer(std::uint64_t id) {
-        std::optional<QString> label;
-        if (!answers.empty()) {
-            label = answers.front();
-            answers.pop_front();
-        }
-        station->OnMacAnswer(id, label);
-        if (afterAnswer)
-            afterAnswer();
+        if (answers.empty() && !cancelWhenOut)
+            return;
+        QTimer::singleShot(1, station, [this, id] {
+            std::optional<QString> label;
+            if (!answers.empty()) {
+                label = answers.front();
+                answers.pop_front();
+            }
+            station->OnMacAnswer(id, label);
+            if (afterAnswer)
+                afterAnswer();
+        });
     }
     void CancelMacRequest(std::uint64_t id) override { cancelled << id; }
     void AskReburn(std::uint64_t id, const QString& text) override {
         reburnQuestions << text;
-        bool yes = true;
-        if (!reburnAnswers.empty()) {
-            yes = reburnAnswers.front();
+        const bool yes = reburnAnswers.empty() || reburnAnswers.front();
+        if (!reburnAnswers.empty())
             reburnAnswers.pop_front();
-        }
         QTimer::singleShot(1, station, [this, id, yes] { station->OnReburnAnswer(id, yes); });
     }
     void CancelReburn(std::uint64_t) override {}
@@ -165,12 +151,6 @@ struct RouterResult {
     QByteArray received;
     QByteArray errors;
     bool ok() const { return exitCode == 0 && json.value(QStringLiteral("ok")).toBool(); }
-    QString sha256() const { return json.value(QStringLiteral("sha256")).toString(); }
-    QString check() const { return json.value(QStringLiteral("check")).toString(); }
-    QString servedLast() const {
-        const QStringList served = json.value(QStringLiteral("served")).toVariant().toStringList();
-        return served.isEmpty() ? QString() : served.last();
-    }
     QString describe() const {
         return QStringLiteral("exit %1 %2 %3")
             .arg(exitCode)
@@ -249,11 +229,7 @@ public:
         m_routers.push_back({std::make_unique<Program>(command), out});
     }
     bool allFinished() {
-        for (auto& r : m_routers) {
-            if (r.program->running())
-                return false;
-        }
-        return true;
+        return std::ranges::none_of(m_routers, [](Router& r) { return r.program->running(); });
     }
     std::vector<RouterResult> results() const {
         std::vector<RouterResult> out;
@@ -278,15 +254,8 @@ private:
     std::vector<Router> m_routers;
 };
 
-struct LiveStationOptions {
-    qsizetype bootLoader = 16 * 1024;
-    qsizetype root = 64 * 1024;
-    QString programDir; // empty: a temporary folder
-    std::uint16_t port = 0;
-};
-
-// The station in a temporary folder (or one given), its sources and its log
-// in a folder of their own, bound to a loopback port of its own.
+// The station in a temporary folder (or programDir), its sources and its log
+// in a folder of their own, bound to a loopback port of its own (or port).
 class LiveStation {
     // First in, last out: the station logs until it is gone.
     QTemporaryDir m_work;
@@ -295,29 +264,25 @@ class LiveStation {
     std::unique_ptr<StationLog> m_log;
 
 public:
-    using Options = LiveStationOptions;
-
-    explicit LiveStation(Options options = {})
-        : m_programDir((options.programDir.isEmpty() ? m_program.path() : options.programDir) +
-                       QLatin1Char('/')),
-          m_port(options.port) {
+    explicit LiveStation(const QString& programDir = {}, std::uint16_t port = 0,
+                         qsizetype rootSize = 64 * 1024)
+        : m_programDir((programDir.isEmpty() ? m_program.path() : programDir) + QLatin1Char('/')) {
         QDir(m_work.path()).mkpath(QStringLiteral("Log"));
         m_log = std::make_unique<StationLog>(m_work.path());
         sources.bootLoaderPath = m_work.filePath(QStringLiteral("uboot.bin"));
         sources.configPath = m_work.filePath(QStringLiteral("default.cfg"));
         sources.rootPath = m_work.filePath(QStringLiteral("root.bin"));
-        WriteBytes(sources.bootLoaderPath, RandomBytes(options.bootLoader, 1));
-        WriteBytes(sources.rootPath, RandomBytes(options.root, 2));
+        WriteBytes(sources.bootLoaderPath, RandomBytes(16 * 1024, 1));
+        WriteBytes(sources.rootPath, RandomBytes(rootSize, 2));
         WriteBytes(sources.configPath, "Default\nSSID1=Line\nAuthMode=WPA2PSK\nWPAPSK1=\n"
                                        "WAN_MAC_ADDR=00:00:00:00:00:00\n");
         TickClock clock = [this, tick = SystemTickClock()] { return tick() + clockSkew; };
         station =
-            std::make_unique<Station>(*m_log, m_programDir, m_port, op, nullptr, std::move(clock));
+            std::make_unique<Station>(*m_log, m_programDir, port, op, nullptr, std::move(clock));
         op.station = station.get();
-        StationState& s = station->state();
-        s.m_strUbootPath = sources.bootLoaderPath;
-        s.m_strRootPath = sources.rootPath;
-        s.m_strCfgPath = sources.configPath;
+        station->state().m_strUbootPath = sources.bootLoaderPath;
+        station->state().m_strRootPath = sources.rootPath;
+        station->state().m_strCfgPath = sources.configPath;
     }
     ~LiveStation() { stop(); }
 
@@ -363,10 +328,14 @@ public:
             record::RecordStore::Open(path(QStringLiteral("production.db")), nullptr);
         return store ? store->list({}) : QList<record::BoardAttempt>{};
     }
+    // Each row's outcome, "+N" for N fetches again, "/confirmed" or "/refused"
+    // for a re-burn question.
     QStringList storedOutcomes() const {
         QStringList outcomes;
         for (const record::BoardAttempt& row : storedRows())
-            outcomes << record::OutcomeText(row.outcome);
+            outcomes << record::OutcomeText(row.outcome) +
+                            (row.refetches ? QStringLiteral("+%1").arg(row.refetches) : QString()) +
+                            (row.reburn.isEmpty() ? QString() : '/' + row.reburn);
         return outcomes;
     }
 
@@ -376,7 +345,6 @@ public:
     std::uint32_t clockSkew = 0; // moves the station's clock ahead of the real one
 
 private:
-    std::uint16_t m_port;
     QTemporaryDir m_out;
 };
 

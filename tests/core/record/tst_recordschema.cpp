@@ -10,28 +10,6 @@ using namespace quorvane::record;
 
 namespace {
 
-// A file as a station of an older or newer schema left it, with one row.
-bool MakeFile(const QString& path, int version) {
-    bool ok = false;
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
-        db.setDatabaseName(path);
-        QString error;
-        ok = db.open() && MigrateSchema(db, &error, 1);
-        QSqlQuery query(db);
-        ok =
-            ok && query.exec("INSERT INTO boards (id, station, folder, label, claimed_at, outcome) "
-                             "VALUES ('a1', 'st1', '/f/', '5E3A71000128', 42, 'written-done')");
-        if (version != 1)
-            ok = ok &&
-                 query.exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(version));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("old"));
-    return ok;
-}
-
 QByteArray Bytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -42,13 +20,41 @@ QByteArray Bytes(const QString& path) {
 class TestRecordSchema : public QObject {
     Q_OBJECT
 private slots:
-    // A later station opens an older file and keeps its rows.
-    void olderFileIsMigrated() {
+    // A file as a station of an older or newer schema left it, with one row:
+    // a later station migrates an older file and keeps its rows, an older
+    // station refuses a newer file and leaves it as it was.
+    void openFileOfAnotherSchema_data() {
+        QTest::addColumn<int>("version");
+        QTest::newRow("older file is migrated") << 1;
+        QTest::newRow("newer file is refused") << kSchemaVersion + 1;
+    }
+    void openFileOfAnotherSchema() {
+        QFETCH(int, version);
         QTemporaryDir dir;
         const QString path = dir.filePath("production.db");
-        QVERIFY(MakeFile(path, 1));
         QString error;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "old");
+            db.setDatabaseName(path);
+            QVERIFY(db.open() && MigrateSchema(db, &error, 1));
+            QSqlQuery query(db);
+            QVERIFY(query.exec("INSERT INTO boards (id, station, folder, label, claimed_at, "
+                               "outcome) VALUES ('a1', 'st1', '/f/', '5E3A71000128', 42, "
+                               "'written-done')"));
+            QVERIFY(
+                query.exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(version)));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("old");
+        const QByteArray before = Bytes(path);
+
         const auto store = RecordStore::Open(path, &error);
+        if (version > kSchemaVersion) {
+            QVERIFY(!store);
+            QVERIFY2(error.contains("newer station"), qPrintable(error));
+            QCOMPARE(Bytes(path), before);
+            return;
+        }
         QVERIFY2(store, qPrintable(error));
         QCOMPARE(SchemaVersion(store->database()), kSchemaVersion);
         const QList<BoardAttempt> rows = store->list({});
@@ -57,18 +63,6 @@ private slots:
         QCOMPARE(rows.first().outcome, Outcome::WrittenDone);
         QVERIFY(store->save(rows.first(), &error)); // and writes it as this schema does
         QCOMPARE(store->latestWritten("5e3a71000128")->station, QStringLiteral("st1"));
-    }
-
-    // An older station refuses a newer file and leaves it as it was.
-    void newerFileIsRefused() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("production.db");
-        QVERIFY(MakeFile(path, kSchemaVersion + 1));
-        const QByteArray before = Bytes(path);
-        QString error;
-        QVERIFY(!RecordStore::Open(path, &error));
-        QVERIFY2(error.contains("newer station"), qPrintable(error));
-        QCOMPARE(Bytes(path), before);
     }
 };
 

@@ -2,12 +2,14 @@
 import pathlib
 import socket
 import subprocess
+import threading
 import time
 
 import processes
 
 SETTINGS_SIZE = 789
 STARTED = "服务器已启动".encode()
+REBURN_QUESTION = b"(y/n)"
 
 
 def free_udp_port():
@@ -23,10 +25,28 @@ class HeadlessStation:
         record = bytearray(SETTINGS_SIZE)
         record[0] = flags
         (self.folder / "sysfile").write_bytes(record)
-        self.log = open(self.folder.parent / "station.txt", "w+b")
+        self.log_path = self.folder.parent / "station.txt"
+        self.log = open(self.log_path, "w+b")
         self.process = processes.spawn(
             [program, "--folder", str(self.folder), "--port", str(self.port)],
-            cwd=self.folder, stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT)
+            cwd=self.folder, stdin=subprocess.PIPE, stdout=self.log, stderr=subprocess.STDOUT)
+        threading.Thread(target=self._rework, daemon=True).start()
+
+    def _rework(self):
+        """One board fetches again and again: once its first package counts as
+        written, the station asks before the same MAC goes out again, and the
+        operator of a rework says yes."""
+        answered = 0
+        while self.process.poll() is None:
+            asked = self.log_path.read_bytes().count(REBURN_QUESTION)
+            try:
+                for _ in range(asked - answered):
+                    self.process.stdin.write(b"y\n")
+                self.process.stdin.flush()
+            except (BrokenPipeError, ValueError):
+                return
+            answered = asked
+            time.sleep(0.2)
 
     def wait_started(self, timeout):
         deadline = time.monotonic() + timeout

@@ -5,6 +5,7 @@
 #include "gui/listctrlex/CListCtrlEx.h"
 #include "gui/listctrlex/ProgressMath.h"
 #include "gui/listctrlex/SortRule.h"
+#include "tests/gui/Columns.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -17,7 +18,6 @@
 using namespace ListCtrlEx;
 
 namespace {
-const QRgb kBar = qRgb(51, 102, 153);
 
 // A shown list in an owner window, in plain colours that the pixel checks tell apart.
 struct Fixture {
@@ -76,68 +76,50 @@ struct Fixture {
 template <typename Test>
 int Count(const QImage& image, const QRect& area, Test test, int* firstX = nullptr) {
     int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.right(); x >= area.left(); --x) {
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.right(); x >= area.left(); --x)
             if (test(image.pixel(x, y))) {
                 ++n;
                 if (firstX)
                     *firstX = x;
             }
-        }
-    }
     return n;
 }
-bool Ink(QRgb p) {
-    return qRed(p) < 90 && qGreen(p) < 90 && qBlue(p) < 140;
-}
-bool Bar(QRgb p) {
-    return p == kBar;
-}
+const auto Ink = [](QRgb p) { return qRed(p) < 90 && qGreen(p) < 90 && qBlue(p) < 140; };
+const auto HighlightText = [](QRgb p) { return qRed(p) > 220 && qGreen(p) > 220 && qBlue(p) < 80; };
 } // namespace
 
 class tst_ListCtrlEx : public QObject {
     Q_OBJECT
 private slots:
     void compareTexts_data() {
-        QTest::addColumn<QString>("a");
-        QTest::addColumn<QString>("b");
-        QTest::addColumn<int>("rule");
-        QTest::addColumn<bool>("ascending");
-        QTest::addColumn<int>("sign");
-        QTest::newRow("10 after 9") << "10"
-                                    << "9" << 1 << true << 1;
-        QTest::newRow("10 after 9 as text, descending") << "10"
-                                                        << "9" << 0 << false << 1;
-        QTest::newRow("fraction ignored") << "1.9"
-                                          << "1.2" << 1 << true << 0;
-        QTest::newRow("letter against digit as text") << "a"
-                                                      << "9" << 1 << true << 1;
-        QTest::newRow("empty reads as 0") << ""
-                                          << "0" << 1 << true << 0;
-        QTest::newRow("no overflow")
-            << QString(23, '9') << '-' + QString(23, '9') << 1 << true << 1;
+        // sign: of the comparison of a with b
+        Columns<QString, int, QString, int, bool>("a", "sign", "b", "rule", "ascending");
+        QTest::newRow("10 after 9") << "10" << 1 << "9" << 1 << true;
+        QTest::newRow("10 after 9 as text, descending") << "10" << 1 << "9" << 0 << false;
+        QTest::newRow("fraction ignored") << "1.9" << 0 << "1.2" << 1 << true;
+        QTest::newRow("letter against digit as text") << "a" << 1 << "9" << 1 << true;
+        QTest::newRow("empty reads as 0") << "" << 0 << "0" << 1 << true;
+        // no overflow
+        QTest::newRow("23 digits") << QString(23, '9') << 1 << '-' + QString(23, '9') << 1 << true;
         // GBK order, not Unicode: 啊 B0A1 before 阿 B0A2
-        QTest::newRow("code page order") << "啊"
-                                         << "阿" << 0 << true << -1;
+        QTest::newRow("code page order") << "啊" << -1 << "阿" << 0 << true;
     }
     void compareTexts() {
         QFETCH(QString, a);
+        QFETCH(int, sign);
         QFETCH(QString, b);
         QFETCH(int, rule);
         QFETCH(bool, ascending);
-        QFETCH(int, sign);
         const auto signOf = [](int v) { return (v > 0) - (v < 0); };
         QCOMPARE(signOf(CompareCellTexts(a, b, rule, ascending)), sign);
         QCOMPARE(signOf(CompareCellTexts(b, a, rule, ascending)), -sign);
     }
 
     void progressCell_data() {
-        QTest::addColumn<uint>("value");
-        QTest::addColumn<uint>("maximum");
-        QTest::addColumn<int>("barWidth"); // in a 101-pixel trough
-        QTest::addColumn<QString>("percentage");
-        QTest::addColumn<bool>("showPercentage");
-        QTest::addColumn<QString>("cellText");
+        // barWidth: in a 101-pixel trough
+        Columns<uint, uint, int, QString, bool, QString>(
+            "value", "maximum", "barWidth", "percentage", "showPercentage", "cellText");
         QTest::newRow("empty") << 0u << 100u << 0 << "0.00%" << false << "";
         QTest::newRow("half") << 50u << 100u << 50 << "50.00%" << false << "";
         QTest::newRow("third") << 1u << 3u << 33 << "33.33%" << false << "";
@@ -160,37 +142,30 @@ private slots:
         f.ProgressColumns();
         f.list->SetShowProgressText(showPercentage);
         f.list->SetItemText(0, 1, cellText);
+        f.list->SetItemState(1, StateSelected, StateSelected); // row 1 stays at 0
         QVERIFY(f.Show());
+        f.list->clearFocus(); // the selection shows without focus too
         f.list->SetCellProgressMax(0, 1, maximum);
         f.list->SetCellProgress(0, 1, value);
         const QImage image = f.list->viewport()->grab().toImage();
         const QRect cell = f.Cell(0, 1);
         int first = -1;
-        QCOMPARE(Count(image, QRect(cell.left(), cell.center().y(), cell.width(), 1), Bar, &first),
+        const auto bar = [](QRgb p) { return p == qRgb(51, 102, 153); };
+        QCOMPARE(Count(image, QRect(cell.left(), cell.center().y(), cell.width(), 1), bar, &first),
                  barWidth);
         // The trough begins 3 pixels into the cell, the bar inside its 1-pixel edge.
         QCOMPARE(first, barWidth ? cell.left() + 4 : -1);
         // Text inside the trough: the percentage, or else the cell's own.
         QCOMPARE(Count(image, cell.adjusted(5, 2, -2, -2), Ink) > 0,
                  showPercentage || !cellText.isEmpty());
-    }
-
-    void selectedRowColours() {
-        Fixture f;
-        f.ProgressColumns();
-        f.list->SetItemState(0, StateSelected, StateSelected);
-        QVERIFY(f.Show());
-        f.list->clearFocus(); // the selection shows without focus too
-        const QImage image = f.list->viewport()->grab().toImage();
-        const QRect text0 = f.Cell(0, 0), bar0 = f.Cell(0, 1), bar1 = f.Cell(1, 1);
-        QCOMPARE(image.pixel(bar0.left() + 1, bar0.center().y()), qRgb(200, 0, 0));
-        QCOMPARE(image.pixel(bar0.right() - 3, bar0.bottom() - 3), qRgb(0, 200, 0));
-        QCOMPARE(image.pixel(bar1.left() + 1, bar1.center().y()), qRgb(255, 255, 255));
-        QCOMPARE(image.pixel(bar1.right() - 3, bar1.bottom() - 3), qRgb(0, 0, 200));
-        const auto highlightText = [](QRgb p) {
-            return qRed(p) > 220 && qGreen(p) > 220 && qBlue(p) < 80;
-        };
-        QVERIFY(Count(image, text0, highlightText) > 0);
+        // Beside the trough the row's background; a selected row's trough has a colour of its own.
+        const QRect selected = f.Cell(1, 1);
+        QCOMPARE(image.pixel(cell.left() + 1, cell.center().y()), qRgb(255, 255, 255));
+        QCOMPARE(image.pixel(selected.left() + 1, selected.center().y()), qRgb(200, 0, 0));
+        QCOMPARE(image.pixel(selected.right() - 3, selected.bottom() - 3), qRgb(0, 200, 0));
+        if (barWidth == 0)
+            QCOMPARE(image.pixel(cell.right() - 3, cell.bottom() - 3), qRgb(0, 0, 200));
+        QVERIFY(Count(image, f.Cell(1, 0), HighlightText) > 0);
     }
 
     void checkAndRadioClicks() {
@@ -223,29 +198,6 @@ private slots:
         QVERIFY(!f.list->GetCellChecked(1, 1));
     }
 
-    void headerClickSortsRowsWithRecordsAndSelection() {
-        Fixture f;
-        f.ProgressColumns();
-        f.Rows({"3"});
-        f.list->SetItemText(0, 0, "30");
-        f.list->SetItemText(2, 0, "4");
-        for (int row = 0; row < 3; ++row)
-            f.list->SetCellProgress(row, 1, f.list->GetItemText(row, 0).toUInt());
-        f.list->SetItemState(0, StateSelected, StateSelected);
-        QVERIFY(f.Show());
-        const auto clickNum = [&f] {
-            QTest::mouseClick(f.list->header()->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
-            return f.Texts(0);
-        };
-        QCOMPARE(clickNum(), "30 2 4"); // not without the option
-        f.list->SetSortOnHeaderClick(true);
-        QCOMPARE(clickNum(), "30 4 2"); // the first click sorts descending
-        QCOMPARE(clickNum(), "2 4 30");
-        for (int row = 0; row < 3; ++row)
-            QCOMPARE(f.list->GetCellProgress(row, 1), f.list->GetItemText(row, 0).toInt());
-        QVERIFY(f.list->IsRowSelected(2) && !f.list->IsRowSelected(0));
-    }
-
     // Rows and columns inserted or deleted take their texts, settings and records along.
     void rowsAndColumnsMoveRecords() {
         Fixture f;
@@ -267,50 +219,60 @@ private slots:
         QCOMPARE(f.list->GetCellProgress(2, 1), 30);
     }
 
-    void inheritedCallsKeepRecordsWithRows_data() {
-        QTest::addColumn<int>("call");
-        QTest::addColumn<QString>("rows"); // text:progress, top down
-        QTest::newRow("sortItems") << 0 << "3:30 2:20 1:10";
-        QTest::newRow("takeTopLevelItem, insertTopLevelItem") << 1 << "3:30 1:10 2:20";
+    void rowsKeepRecordsAndSelection_data() {
+        // rows: text:progress top down, * when selected
+        Columns<int, QString>("call", "rows");
+        QTest::newRow("sortItems") << 0 << "2:2 30:30* 4:4";
+        QTest::newRow("takeTopLevelItem, insertTopLevelItem") << 1 << "4:4 30:30* 2:2";
         QTest::newRow("clear, then new rows") << 2 << "1:0 2:0";
+        QTest::newRow("header click, sorting off") << 3 << "30:30* 2:2 4:4";
+        QTest::newRow("header click: numbers, descending first") << 4 << "30:30* 4:4 2:2";
+        QTest::newRow("header clicked twice") << 5 << "2:2 4:4 30:30*";
     }
     // Fault once: records kept by row index stayed behind when QTreeWidget's
-    // own calls moved the rows, and a row showed another board's progress.
-    void inheritedCallsKeepRecordsWithRows() {
+    // own calls or a header-click sort moved the rows, and a row showed
+    // another board's progress.
+    void rowsKeepRecordsAndSelection() {
         QFETCH(int, call);
         QFETCH(QString, rows);
         Fixture f;
         f.ProgressColumns();
-        f.list->addTopLevelItem(new QTreeWidgetItem(QStringList{"3"}));
+        f.list->addTopLevelItem(new QTreeWidgetItem(QStringList{"4"}));
+        f.list->SetItemText(0, 0, "30");
         for (int row = 0; row < 3; ++row)
-            f.list->SetCellProgress(row, 1, 10 * (row + 1));
+            f.list->SetCellProgress(row, 1, f.list->GetItemText(row, 0).toUInt());
+        f.list->SetItemState(0, StateSelected, StateSelected);
+        QVERIFY(f.Show());
+        f.list->SetSortOnHeaderClick(call > 3);
         if (call == 0)
-            f.list->sortItems(0, Qt::DescendingOrder);
+            f.list->sortItems(0, Qt::AscendingOrder);
         if (call == 1)
             f.list->insertTopLevelItem(0, f.list->takeTopLevelItem(2));
         if (call == 2) {
             f.list->clear();
             f.Rows({"1", "2"});
         }
+        for (int click = 3; click <= call; click += 2) // rows 3 and 4 click once, 5 twice
+            QTest::mouseClick(f.list->header()->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
         QStringList shown;
         for (int row = 0; row < f.list->GetItemCount(); ++row)
-            shown << f.list->GetItemText(row, 0) + ':' +
-                         QString::number(f.list->GetCellProgress(row, 1));
+            shown << QStringLiteral("%1:%2%3")
+                         .arg(f.list->GetItemText(row, 0))
+                         .arg(f.list->GetCellProgress(row, 1))
+                         .arg(f.list->IsRowSelected(row) ? "*" : "");
         QCOMPARE(shown.join(' '), rows);
     }
 
     void editKeys_data() {
-        QTest::addColumn<QString>("allowed");
-        QTest::addColumn<bool>("paste"); // "42" at the end, before typing
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("endKey");
-        QTest::addColumn<QString>("stored");
+        // paste: "42" at the end, before typing
+        Columns<QString, bool, QString, Qt::Key, QString>("allowed", "paste", "typed", "endKey",
+                                                          "stored");
         const QString digits = "0123456789";
-        const int enter = Qt::Key_Return;
+        const Qt::Key enter = Qt::Key_Return;
         QTest::newRow("letter refused") << digits << false << "3a4" << enter << "34";
         QTest::newRow("backspace") << digits << false << "567\b" << enter << "56";
-        QTest::newRow("escape restores") << digits << false << "99" << int(Qt::Key_Escape) << "11";
-        QTest::newRow("any character") << "" << false << "a-Z !" << int(Qt::Key_Enter) << "a-Z !";
+        QTest::newRow("any character") << "" << false << "a-Z !" << Qt::Key_Enter << "a-Z !";
+        QTest::newRow("escape restores") << digits << false << "99" << Qt::Key_Escape << "11";
         QTest::newRow("paste digits") << digits << true << "" << enter << "1142";
         QTest::newRow("paste refused") << "0123" << true << "" << enter << "11";
         QTest::newRow("paste anything") << "" << true << "x" << enter << "1142x";
@@ -319,7 +281,7 @@ private slots:
         QFETCH(QString, allowed);
         QFETCH(bool, paste);
         QFETCH(QString, typed);
-        QFETCH(int, endKey);
+        QFETCH(Qt::Key, endKey);
         QFETCH(QString, stored);
         Fixture f;
         f.EditColumns();
@@ -335,7 +297,7 @@ private slots:
             QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
         }
         QTest::keyClicks(edit, typed);
-        QTest::keyClick(edit, Qt::Key(endKey));
+        QTest::keyClick(edit, endKey);
         QCOMPARE(f.list->GetItemText(1, 1), stored);
         QCOMPARE(ended.count(), 1);
         QCOMPARE(ended.at(0).at(0).toInt(), 1030);
@@ -345,8 +307,7 @@ private slots:
     }
 
     void refusedCells_data() {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<int>("column");
+        Columns<int, int>("row", "column");
         QTest::newRow("negative row") << -1 << 1;
         QTest::newRow("row past the end") << 3 << 1;
         QTest::newRow("column past the end") << 0 << 3; // a kind alone makes no column
@@ -368,9 +329,8 @@ private slots:
     }
 
     void comboSelection_data() {
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<int>("index");
-        QTest::addColumn<bool>("escape"); // after choosing entry 1
+        // escape: after choosing entry 1
+        Columns<QString, int, bool>("start", "index", "escape");
         QTest::newRow("prefix, any case") << "BE" << 1 << false;
         QTest::newRow("no match") << "x" << -1 << false;
         QTest::newRow("escape keeps the empty start") << "" << -1 << true;
@@ -438,8 +398,8 @@ private slots:
     }
 
     void endEditHandlerDestroysList_data() {
-        QTest::addColumn<int>("endKey"); // 0: the focus moves to another widget
-        QTest::addColumn<QString>("stored");
+        // endKey: 0: the focus moves to another widget
+        Columns<int, QString>("endKey", "stored");
         QTest::newRow("enter") << int(Qt::Key_Return) << "5";
         QTest::newRow("escape") << int(Qt::Key_Escape) << "10";
         QTest::newRow("focus leaves") << 0 << "5";

@@ -18,6 +18,7 @@
 #include "gui/window/CQuorvaneApp.h"
 #include "gui/window/CQuorvaneDlg.h"
 #include "gui/window/DeviceListView.h"
+#include "tests/gui/Columns.h"
 
 #include <QAction>
 #include <QApplication>
@@ -93,9 +94,7 @@ struct WindowRig {
         services.log = log.get();
         services.timers = &timers;
         services.playSound = [this](int id) { sounds << id; };
-        services.pickFile = [this](QWidget*, const QString&, const QString&) {
-            return pickerAnswer;
-        };
+        services.pickFile = [this](auto&&...) { return pickerAnswer; };
         window = std::make_unique<CQuorvaneDlg>(dir.path() + '/', 0, services);
         if (shown) {
             window->show();
@@ -108,11 +107,8 @@ struct WindowRig {
         return qobject_cast<T*>(window->control(id));
     }
     QList<QMessageBox*> messageBoxes() const {
-        QList<QMessageBox*> open;
-        for (QMessageBox* box : window->findChildren<QMessageBox*>()) {
-            if (box->isVisible())
-                open << box;
-        }
+        QList<QMessageBox*> open = window->findChildren<QMessageBox*>();
+        open.removeIf([](const QMessageBox* box) { return !box->isVisible(); });
         return open;
     }
     // The service started with a board asking for its label.
@@ -129,11 +125,6 @@ struct WindowRig {
         return asked ? router : nullptr;
     }
 };
-
-QJsonObject Outcome(QProcess* router) {
-    [&] { QTRY_COMPARE_WITH_TIMEOUT(router->state(), QProcess::NotRunning, kWaitMs); }();
-    return QJsonDocument::fromJson(router->readAllStandardOutput()).object();
-}
 
 // A device row as "num|mac|status|progress", so that a failure shows it whole.
 QString ListRow(ListCtrlEx::CListCtrlEx* list, int row) {
@@ -174,12 +165,14 @@ class TestWindow : public QObject {
     Q_OBJECT
 private slots:
     // Start refuses missing choices with a message and leaves "sysfile" alone;
-    // otherwise it serves and writes the record, which the next start shows again.
+    // otherwise it serves and writes the record, which the next start shows
+    // again. Serving locks the options and the scan field; Stop unlocks them
+    // all, and the next Start binds anew.
     void startChecks_data() {
-        QTest::addColumn<QString>("checks");    // MAC, boot loader, configuration, root
-        QTest::addColumn<QStringList>("paths"); // boot loader, root, configuration
-        QTest::addColumn<QString>("message");   // empty: the service starts
-        QTest::addColumn<int>("flags");
+        // checks: MAC, boot loader, configuration, root
+        // paths: boot loader, root, configuration, as the pickers answer (empty: cancelled)
+        // message: empty: the service starts
+        Columns<QString, QStringList, QString, int>("checks", "paths", "message", "flags");
         QTest::newRow("nothing chosen") << "0000" << QStringList{"", "", ""} << "选项不能为空" << 0;
         QTest::newRow("configuration empty")
             << "0011" << QStringList{"", "/fw/r.bin", ""} << "恢复出厂设置配置文件为空" << 0;
@@ -187,6 +180,8 @@ private slots:
                                   << "" << 0x0F;
         QTest::newRow("configuration only")
             << "0010" << QStringList{"", "", "/fw/a.cfg"} << "" << 0x04;
+        QTest::newRow("boot loader kept, picker cancelled")
+            << "0100" << QStringList{"", "", ""} << "" << 0x02;
     }
     void startChecks() {
         QFETCH(QString, checks);
@@ -194,19 +189,32 @@ private slots:
         QFETCH(QString, message);
         QFETCH(int, flags);
         WindowRig rig;
-        const QByteArray before = Record(0x02) + "previous";
+        const QByteArray before = Record(0x02, {{19, "/old/u.bin"}}) + "previous";
         rig.writeFile(QStringLiteral("sysfile"), before);
         CQuorvaneDlg& w = rig.open();
         for (int i = 0; i < 4; ++i)
             rig.control<QCheckBox>(kChecks[i])->setChecked(checks[i] == '1');
-        for (int i = 0; i < 3; ++i)
-            rig.control<QLineEdit>(1005 + i)->setText(paths[i]);
-        rig.control<QPushButton>(1031)->click();
-        QCOMPARE(w.station().isServerListening(), message.isEmpty());
+        for (int i = 0; i < 3; ++i) { // each picker fills the path three ids before it
+            rig.pickerAnswer = paths[i];
+            rig.control<QPushButton>(1008 + i)->click();
+        }
+        const bool serves = message.isEmpty();
+        for (bool running : serves ? QList<bool>{true, false, true} : QList<bool>{false}) {
+            rig.control<QPushButton>(1031)->click();
+            QCOMPARE(w.station().isServerListening(), running);
+            // A refused start leaves them as the operator set them.
+            for (int id : {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1016})
+                QVERIFY2(rig.control(id)->isEnabled() != running || !serves,
+                         qPrintable(QString::number(id)));
+            QVERIFY(w.scanField()->isEnabled() != running || !serves);
+        }
         QByteArray record = before;
-        if (message.isEmpty()) {
+        if (serves) {
             const int bits[] = {0x02, 0x08, 0x04};
-            const auto path = [&](int i) { return flags & bits[i] ? paths[i] : QString(); };
+            const auto path = [&](int i) { // a cancelled picker keeps the path shown before
+                const QString kept = i == 0 ? QStringLiteral("/old/u.bin") : QString();
+                return flags & bits[i] ? (paths[i].isEmpty() ? kept : paths[i]) : QString();
+            };
             record = Record(
                 flags, {{19, path(0).toUtf8()}, {275, path(1).toUtf8()}, {531, path(2).toUtf8()}});
             record[787] = '0';
@@ -222,25 +230,9 @@ private slots:
         QCOMPARE(rig.readFile(QStringLiteral("sysfile")), record);
     }
 
-    // Serving locks the options and the scan field; Stop unlocks them all, and
-    // the next Start binds anew.
-    void startLocksStopUnlocks() {
-        WindowRig rig;
-        CQuorvaneDlg& w = rig.openWithRoot();
-        auto* start = rig.control<QPushButton>(1031);
-        for (bool running : {true, false, true}) {
-            start->click();
-            QCOMPARE(w.station().isServerListening(), running);
-            for (int id : {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1016})
-                QVERIFY2(rig.control(id)->isEnabled() != running, qPrintable(QString::number(id)));
-            QCOMPARE(w.scanField()->isEnabled(), !running);
-        }
-    }
-
     void resizeRules_data() {
-        QTest::addColumn<QSize>("client");
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QList<int>>("span"); // left, right, bottom past the last pixel; -1: kept
+        // span: left, right, bottom past the last pixel; -1: kept
+        Columns<QSize, int, QList<int>>("client", "id", "span");
         QTest::newRow("start/stop") << QSize(800, 400) << 1031 << QList<int>{640, 790, -1};
         QTest::newRow("device list") << QSize(1200, 400) << 1030 << QList<int>{5, 1190, 380};
         QTest::newRow("path squeezed") << QSize(200, 300) << 1006 << QList<int>{235, 235, -1};
@@ -263,7 +255,7 @@ private slots:
 
     // Fixed fault: the partial-visibility flag was ignored, every served row scrolled whole.
     void servedRowScrollsIntoView_data() {
-        QTest::addColumn<bool>("partialOk");
+        Columns<bool>("partialOk");
         QTest::newRow("after a read request: partly visible will do") << true;
         QTest::newRow("after an acknowledgement: wholly visible") << false;
     }
@@ -287,56 +279,29 @@ private slots:
         QCOMPARE(list.verticalScrollBar()->value() > 0, !partialOk);
     }
 
-    // Each picker fills the path three ids before it, which the station reads.
-    void pickers_data() {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<QString>("answer"); // empty: cancelled
-        QTest::newRow("boot loader") << 1008 << "/fw/u.bin";
-        QTest::newRow("root image") << 1009 << "/fw/r.bin";
-        QTest::newRow("configuration") << 1010 << "/fw/a.cfg";
-        QTest::newRow("cancelled") << 1009 << QString();
-    }
-    void pickers() {
-        QFETCH(int, button);
-        QFETCH(QString, answer);
-        WindowRig rig;
-        CQuorvaneDlg& w = rig.open(false);
-        rig.control<QLineEdit>(button - 3)->setText(QStringLiteral("before"));
-        rig.pickerAnswer = answer;
-        rig.control<QPushButton>(button)->click();
-        const QString expected = answer.isEmpty() ? QStringLiteral("before") : answer;
-        QCOMPARE(rig.control<QLineEdit>(button - 3)->text(), expected);
-        const StationState& s = w.station().state();
-        QCOMPARE((QStringList{s.m_strUbootPath, s.m_strRootPath, s.m_strCfgPath}[button - 1008]),
-                 expected);
-    }
-
     // A scan of twelve characters in the field builds the board's package.
     void scanField_data() {
-        QTest::addColumn<QString>("scan");
-        QTest::addColumn<QString>("serial"); // empty: the scan is ignored
-        QTest::newRow("label") << "5E3A71123458"
-                               << "12345";
-        QTest::newRow("eleven characters") << "5E3A7112345"
-                                           << "";
-        QTest::newRow("thirteen typed, twelve kept") << "5E3A711234589"
-                                                     << "12345";
+        // built: else the scan is ignored
+        Columns<QString, bool>("scan", "built");
+        QTest::newRow("label") << "5E3A71123458" << true;
+        QTest::newRow("eleven characters") << "5E3A7112345" << false;
+        QTest::newRow("thirteen typed, twelve kept") << "5E3A711234589" << true;
     }
     void scanField() {
         QFETCH(QString, scan);
-        QFETCH(QString, serial);
+        QFETCH(bool, built);
         WindowRig rig;
         CQuorvaneDlg& w = rig.openWithRoot();
         w.scanField()->setFocus();
         QTest::keyClicks(w.scanField(), scan);
         QTest::keyClick(w.scanField(), Qt::Key_Return);
-        QCOMPARE(rig.control<QLineEdit>(1004)->text(), serial);
-        QCOMPARE(QFile::exists(rig.path(scan.left(12))), !serial.isEmpty());
+        QCOMPARE(rig.control<QLineEdit>(1004)->text(), built ? "12345" : "");
+        QCOMPARE(QFile::exists(rig.path(scan.left(12))), built);
         QCOMPARE(w.scanField()->text(), scan.left(12));
     }
 
     void board_data() {
-        QTest::addColumn<bool>("reportsDone");
+        Columns<bool>("reportsDone");
         QTest::newRow("finished by its row timer") << false;
         QTest::newRow("finished by DONE") << true;
     }
@@ -348,7 +313,9 @@ private slots:
         ListCtrlEx::CListCtrlEx* list = rig.window->deviceList();
         QCOMPARE(ListRow(list, 0), QStringLiteral("1|************|找到一个新设备，请扫描MAC码|1"));
         QTest::keyClicks(rig.window->macDialog()->entry(), QStringLiteral("5E3A71123458"));
-        const QJsonObject outcome = Outcome(router);
+        QTRY_COMPARE_WITH_TIMEOUT(router->state(), QProcess::NotRunning, kWaitMs);
+        const QJsonObject outcome =
+            QJsonDocument::fromJson(router->readAllStandardOutput()).object();
         QCOMPARE(outcome.value("mac").toString(), QStringLiteral("5E3A71123458"));
         QCOMPARE(outcome.value("check").toString(), QStringLiteral("ok"));
         // The station answers DONE after the last block; give it its turn.
@@ -430,7 +397,7 @@ private slots:
 
     // Fixed fault: an empty title showed the application's name; it shows blank.
     void titleShown_data() {
-        QTest::addColumn<QString>("title");
+        Columns<QString>("title");
         QTest::newRow("none for this model and key mode") << QString();
         QTest::newRow("model and key mode") << QStringLiteral("Quorvane Birch,WIFI不加密");
     }

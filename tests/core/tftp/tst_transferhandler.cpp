@@ -133,6 +133,7 @@ private Q_SLOTS:
         h.files.addPattern(QStringLiteral("big"), size);
         const Peer router = RouterAt(2002);
         QVERIFY(h.fetch(router, "big") == Pattern(0, size));
+        QCOMPARE(h.edge.sent.size(), 65537);
         QCOMPARE(WireBlock(h.edge.sent[65535]), quint16(0));
         QCOMPARE(h.hooks.events.size(), 2); // one completion
         // Its last block lost: an empty block 1 here would end the router's file

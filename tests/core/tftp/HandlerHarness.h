@@ -7,7 +7,6 @@
 #include "core/tftp/TransferHandler.h"
 #include "tests/core/tftp/MemoryFileStore.h"
 
-#include <QList>
 #include <QStringList>
 #include <QtEndian>
 

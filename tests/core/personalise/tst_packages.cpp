@@ -9,10 +9,6 @@
 #include <QTest>
 #include <QtEndian>
 
-#include <csignal>
-
-#include <sys/resource.h>
-
 using namespace quorvane;
 
 namespace {
@@ -31,9 +27,8 @@ QByteArray Pattern(qsizetype size, int seed = 1) {
 }
 
 QByteArray LeWord(quint32 value) {
-    QByteArray out(4, '\0');
-    qToLittleEndian(value, out.data());
-    return out;
+    const quint32 le = qToLittleEndian(value);
+    return QByteArray(reinterpret_cast<const char*>(&le), 4);
 }
 
 bool Write(const QString& path, const QByteArray& bytes) {
@@ -52,8 +47,8 @@ QStringList Entries(const QString& dir) {
 
 // A temporary folder holding the program folder "out" and the three sources.
 struct Workspace {
-    Workspace() = default;
-    explicit Workspace(const QString& parent) : dir(parent + "/tst_packages-XXXXXX") {}
+    explicit Workspace(const QString& parent = QDir::tempPath())
+        : dir(parent + "/tst_packages-XXXXXX") {}
     QTemporaryDir dir;
     bool valid() { return dir.isValid() && QDir(dir.path()).mkdir("out"); }
     QString path(const QString& name) const { return dir.filePath(name); }
@@ -113,12 +108,8 @@ private slots:
     }
 
     void textForms() {
-        const MacAddress base = ParseMacText("5E3A71123458");
-        QCOMPARE(KeyText(base), "71123458");
-        QCOMPARE(SsidSuffix(base), "2345");
-        QCOMPARE(SsidSuffix(ParseMacText("5E3A71ABCDE8")), "bcde");
-        QCOMPARE(ColonText(ParseMacText("5E3A71123457")), "5e:3a:71:12:34:57");
-        QCOMPARE(SerialFromMac(base), "12345");
+        // The key, the SSID suffix and the colon form show in the block table.
+        QCOMPARE(SerialFromMac(ParseMacText("5E3A71123458")), "12345");
         QCOMPARE(SerialFromMac(TripleFromSerial("0a0b0", 5).wan), "0A0B0");
         QCOMPARE(SerialFromScan("5e3a71abcde8"), "abcde");
         // The boot loader's CRC over 128 KiB, zeros after a shorter image.
@@ -153,13 +144,11 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(bool, wpa);
         QFETCH(QByteArrayList, entries);
-        const std::optional<QByteArray> block = BuildConfigBlock(text, kFromLabel, wpa);
-        QCOMPARE(block.has_value(), !entries.isEmpty());
-        if (!block)
-            return;
+        const QByteArray block = BuildConfigBlock(text, kFromLabel, wpa).value_or("none");
         const QByteArray packed = entries.join('\0') + '\0';
-        QCOMPARE(*block,
-                 LeWord(Crc32(block->mid(4))) + packed + QByteArray(16380 - packed.size(), '\0'));
+        QCOMPARE(block, entries.isEmpty() ? "none"
+                                          : LeWord(Crc32(block.mid(4))) + packed +
+                                                QByteArray(16380 - packed.size(), '\0'));
     }
 
     // The MAC piece alone, over an older file of the same name.
@@ -183,7 +172,6 @@ private slots:
         const QString name = mac ? "MAC" : kLabel;
         QVERIFY(Write(m_ws->out() + name, Pattern(5000)));
         const Built b = build(mac, kSelectMac, field);
-        QCOMPARE(b.message, QString());
         QCOMPARE(b.path, m_ws->out() + name);
         QTEST(Read(b.path).toHex(), "bytes");
         QCOMPARE(Entries(m_ws->out()), QStringList{name});
@@ -201,8 +189,6 @@ private slots:
         QTest::newRow("boot loader, 131072") << 2 << 131072 << 131080 << boot;
         QTest::newRow("root, empty") << 8 << 0 << 65536 << QByteArray();
         QTest::newRow("root, 65536 still gets zeros") << 8 << 65536 << 131072 << QByteArray();
-        QTest::newRow("root, several blocks")
-            << 8 << (3 << 20) + 7 << (3 << 20) + 65536 << QByteArray();
     }
     void deviceImage() {
         QFETCH(int, flag);
@@ -282,12 +268,11 @@ private slots:
         const QString name = mac ? "MAC" : kLabel;
         QVERIFY(Write(m_ws->out() + name, "older"));
         const QString broken = m_ws->path(breakFile);
-        const QByteArray line = "A=" + QByteArray(97, 'v') + '\n';
         if (size < 0)
             QVERIFY(QFileInfo(broken).isDir() ? QDir(broken).removeRecursively()
                                               : QFile::remove(broken));
         else if (breakFile == "default.cfg")
-            QVERIFY(Write(broken, line.repeated(size / line.size())));
+            QVERIFY(Write(broken, ("A=" + QByteArray(97, 'v') + '\n').repeated(size / 100)));
         else
             QVERIFY(QFile(broken).resize(size));
 
@@ -332,11 +317,11 @@ private slots:
     // A 2 MiB image streamed between bytes in memory, also where files live in
     // memory and the kernel copies them: the very bytes and the CRC of the
     // range from before, inside or after the image. A source that grew or
-    // shrank after it was sized, or an output that fills up halfway, leave the
-    // older package as it was: no length word may lie.
+    // shrank after it was sized leaves the older package as it was: no length
+    // word may lie. An output that fills up is tst_diskfull's.
     void streamedSource_data() {
         QTest::addColumn<qint64>("crcFrom"); // -1: no CRC
-        QTest::addColumn<qint64>("newSize"); // -1: unchanged; -2: the output fills up
+        QTest::addColumn<qint64>("newSize"); // -1: unchanged
         QTest::addColumn<bool>("inMemory");
         const qint64 image = 2 << 20;
         for (const bool inMemory : {false, true}) {
@@ -345,7 +330,6 @@ private slots:
             QTest::addRow("CRC after the image%s", where) << 29 + image << -1LL << inMemory;
             QTest::addRow("grew%s", where) << 0LL << image + 1 << inMemory;
             QTest::addRow("shrank%s", where) << 0LL << image - 1 << inMemory;
-            QTest::addRow("output full%s", where) << 8LL << -2LL << inMemory;
         }
         QTest::newRow("CRC from inside the image, in memory") << 24 + image / 2 << -1LL << true;
     }
@@ -353,8 +337,13 @@ private slots:
         QFETCH(qint64, crcFrom);
         QFETCH(qint64, newSize);
         QFETCH(bool, inMemory);
-        if (inMemory && !useMemoryFolder())
-            QSKIP("no memory file system to write to");
+        if (inMemory) { // where the kernel copies
+            const QString shm = QStringLiteral("/dev/shm");
+            if (QStorageInfo(shm).fileSystemType() != "tmpfs" || !QFileInfo(shm).isWritable())
+                QSKIP("no memory file system to write to");
+            m_ws = std::make_unique<Workspace>(shm);
+            QVERIFY(m_ws->valid());
+        }
         const QString path = m_ws->path("root.bin");
         const QByteArray image = Pattern((2 << 20) + 3);
         QVERIFY(Write(path, image));
@@ -365,44 +354,25 @@ private slots:
         bytes.append(QByteArray("tail"));
         if (newSize >= 0)
             QVERIFY(QFile(path).resize(newSize));
-        rlimit old{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
-        const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{newSize == -2 ? 1 << 20 : old.rlim_cur, old.rlim_max};
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
         const WriteOutcome outcome =
             WritePackageFile(m_ws->out() + kLabel, bytes, CrcField{4, crcFrom});
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldSignal);
         QByteArray expected = QByteArray(24, 'h') + image + "tail";
         expected.replace(4, 4, LeWord(Crc32(expected.mid(crcFrom))));
-        QCOMPARE(outcome.status, newSize == -1   ? WriteOutcome::Written
-                                 : newSize == -2 ? WriteOutcome::OutputFailed
-                                                 : WriteOutcome::SourceFailed);
+        QCOMPARE(outcome.status,
+                 newSize == -1 ? WriteOutcome::Written : WriteOutcome::SourceFailed);
         QVERIFY(Read(m_ws->out() + kLabel) == (newSize == -1 ? expected : "older"));
         QCOMPARE(Entries(m_ws->out()), QStringList{kLabel});
     }
 
 private:
-    // Sources and packages on a memory file system, where the kernel copies.
-    // QSKIP only leaves the function it is in: the caller skips on false.
-    bool useMemoryFolder() {
-        const QString shm = QStringLiteral("/dev/shm");
-        if (QStorageInfo(shm).fileSystemType() != "tmpfs" || !QFileInfo(shm).isWritable())
-            return false;
-        m_ws = std::make_unique<Workspace>(shm);
-        return m_ws->valid();
-    }
-
     Built build(bool mac, int flags, const QString& field = {}, bool wpa = false) const {
         const auto bits = std::uint8_t(flags);
         if (mac) {
-            const MacPackageResult m =
-                BuildMacPackage({m_ws->out(), field.isEmpty() ? "12345" : field, bits,
-                                 m_ws->sources(), 5, wpa, kHeld});
+            const auto m = BuildMacPackage({m_ws->out(), field.isEmpty() ? "12345" : field, bits,
+                                            m_ws->sources(), 5, wpa, kHeld});
             return {m.message, m.outputPath, m.triple, std::nullopt, false};
         }
-        const DevicePackageResult d = BuildDevicePackage(
+        const auto d = BuildDevicePackage(
             {m_ws->out(), field.isEmpty() ? kLabel : field, bits, m_ws->sources(), 5, kHeld});
         return {d.message, d.outputPath, d.triple, d.hasWpaKey, d.refreshTitle};
     }

@@ -7,8 +7,8 @@
 #include "core/tftp/TransferHandler.h"
 #include "tests/core/tftp/MemoryFileStore.h"
 
-#include <QList>
 #include <QStringList>
+#include <QtEndian>
 
 #include <functional>
 
@@ -25,11 +25,6 @@ inline QByteArray Raw(std::initializer_list<int> values) {
     return out;
 }
 
-// Texts each followed by its NUL.
-inline QByteArray Texts(const QByteArrayList& texts) {
-    return texts.join('\0') + '\0';
-}
-
 // `count` bytes of a generated file from `from` on.
 inline QByteArray Pattern(qint64 from, qint64 count) {
     QByteArray out(count, '\0');
@@ -39,8 +34,7 @@ inline QByteArray Pattern(qint64 from, qint64 count) {
 }
 
 inline quint16 WireBlock(const QByteArray& datagram) {
-    return static_cast<quint16>(static_cast<unsigned char>(datagram[2]) << 8 |
-                                static_cast<unsigned char>(datagram[3]));
+    return qFromBigEndian<quint16>(datagram.constData() + 2);
 }
 
 inline Peer RouterAt(quint16 port) {
@@ -49,14 +43,12 @@ inline Peer RouterAt(quint16 port) {
 
 class RecordingEdge final : public TransferEdge {
 public:
-    void sendDatagram(const Peer& to, QByteArrayView datagram) override {
+    void sendDatagram(const Peer&, QByteArrayView datagram) override {
         sent.append(datagram.toByteArray());
-        sentTo.append(to);
     }
     void logLine(const QString& line) override { log.append(line); }
     std::uint64_t nowMs() override { return clockMs; }
     QList<QByteArray> sent;
-    QList<Peer> sentTo;
     QStringList log;
     std::uint64_t clockMs = 0;
 };
@@ -97,11 +89,10 @@ struct Harness {
         edge.sent.clear();
         receive(router, ReadRequestDatagram(name, 0));
         for (qsizetype i = 0; i < edge.sent.size(); ++i) {
-            const QByteArray& data = edge.sent[i];
-            received += data.mid(4);
-            if (data.size() < 516)
+            received += edge.sent[i].mid(4);
+            if (edge.sent[i].size() < 516)
                 break;
-            receive(router, AckDatagram(WireBlock(data)));
+            receive(router, AckDatagram(WireBlock(edge.sent[i])));
         }
         return received;
     }

@@ -30,15 +30,11 @@ public:
     void addUnsizable(const QString& name) { m_files.insert(name, {{}, -1}); }
 
     OpenResult open(const QString& name) override {
-        auto it = m_files.constFind(name);
-        for (auto i = m_files.constBegin(); it == m_files.constEnd() && i != m_files.constEnd();
-             ++i)
-            it = EqualIgnoringAsciiCase(i.key(), name) ? i : it;
-        if (it == m_files.constEnd())
-            return {nullptr, OpenFailure::CannotOpen};
-        if (it->size < 0)
-            return {nullptr, OpenFailure::NoSize};
-        return {std::make_unique<File>(*it, m_live), OpenFailure::None};
+        for (auto it = m_files.constBegin(); it != m_files.constEnd(); ++it)
+            if (EqualIgnoringAsciiCase(it.key(), name))
+                return it->size < 0 ? OpenResult{nullptr, OpenFailure::NoSize}
+                                    : OpenResult{std::make_unique<File>(*it, m_live), {}};
+        return {nullptr, OpenFailure::CannotOpen};
     }
 
     int liveCount() const { return *m_live; } // files not yet closed

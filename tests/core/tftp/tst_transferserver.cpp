@@ -38,25 +38,28 @@ QPair<int, QJsonObject> RunClient(const QString& program, const QStringList& arg
     return {code, QJsonDocument::fromJson(process.readAllStandardOutput().trimmed()).object()};
 }
 
+// What each test starts from; members go in reverse, the server first.
+struct Rig {
+    QTemporaryDir program;
+    QTemporaryDir work;
+    StationLog log{work.path()};
+    ScriptedHooks hooks;
+    TransferServer server{log, program.path() + '/'};
+    QStringList lines;
+};
+
 } // namespace
 
 class TestTransferServer : public QObject {
     Q_OBJECT
 private Q_SLOTS:
 
-    void cleanup() { m_server.reset(); }
+    void cleanup() { m_rig.reset(); }
     void init() {
-        m_program = std::make_unique<QTemporaryDir>();
-        m_work = std::make_unique<QTemporaryDir>();
-        m_log = std::make_unique<StationLog>(m_work->path());
-        m_lines.clear();
-        connect(m_log.get(), &StationLog::lineLogged, this,
-                [this](const QString& l) { m_lines << l; });
-        m_hooks.events.clear();
-        m_hooks.onRequest = nullptr;
-        m_hooks.onComplete = nullptr;
-        m_server = std::make_unique<TransferServer>(*m_log, m_program->path() + QLatin1Char('/'));
-        m_server->setHooks(&m_hooks);
+        m_rig = std::make_unique<Rig>();
+        connect(&m_rig->log, &StationLog::lineLogged, this,
+                [this](const QString& l) { m_rig->lines << l; });
+        m_rig->server.setHooks(&m_rig->hooks);
     }
 
     // Start and stop cycles are in tst_startstop, the start lines in the
@@ -65,18 +68,17 @@ private Q_SLOTS:
     void bindFailsAndEndKeepsThePort() {
         QUdpSocket other;
         QVERIFY(other.bind(QHostAddress::AnyIPv4, 0));
-        QVERIFY(!m_server->start(other.localPort(), false));
-        QCOMPARE(m_lines, QStringList{QStringLiteral("服务器启动失败")});
+        QVERIFY(!m_rig->server.start(other.localPort(), false));
+        QCOMPARE(m_rig->lines, QStringList{QStringLiteral("服务器启动失败")});
         other.close();
         writeProgramFile(QStringLiteral("f"), QByteArray(5000, 'f'));
-        m_hooks.onComplete = [] { return CompletionResult::EndService; };
-        QVERIFY(m_server->start(0, false));
-        const QString port = QString::number(m_server->port());
+        m_rig->hooks.onComplete = [] { return CompletionResult::EndService; };
+        QVERIFY(m_rig->server.start(0, false));
+        const QString port = QString::number(m_rig->server.port());
         QCOMPARE(RunClient(RouterProgram(), {"--port", port, "--name", "f", "--quiet"}).first, 0);
-        QVERIFY(m_server->hasEnded() && m_server->isRunning());
-        QVERIFY(!other.bind(QHostAddress::AnyIPv4, m_server->port()));
-        QVERIFY(m_server->start(m_server->port(), false));
-        QVERIFY(!m_server->hasEnded());
+        QVERIFY(m_rig->server.hasEnded() && m_rig->server.isRunning());
+        QVERIFY(m_rig->server.start(m_rig->server.port(), false));
+        QVERIFY(!m_rig->server.hasEnded());
     }
 
     // Whole files as each client fetches them: the bytes, the workflow's two
@@ -107,9 +109,9 @@ private Q_SLOTS:
             QSKIP("client not installed");
         const QString name = QStringLiteral("file%1").arg(size);
         writeProgramFile(name.toUpper(), Pattern(0, size)); // the routers ask for "mac"
-        QVERIFY(m_server->start(0, false));
-        const QString port = QString::number(m_server->port());
-        const QString out = m_work->filePath(QStringLiteral("received"));
+        QVERIFY(m_rig->server.start(0, false));
+        const QString port = QString::number(m_rig->server.port());
+        const QString out = m_rig->work.filePath(QStringLiteral("received"));
         const QString url = QStringLiteral("tftp://127.0.0.1:%1/%2").arg(port, name);
         const QMap<QString, QStringList> args{
             {"quorvane-router", QStringList{"--port", port, "--name", name, "--quiet", "--retries",
@@ -129,56 +131,53 @@ private Q_SLOTS:
         QStringList log{QStringLiteral("正在下载文件") + programFile(name), kNotClosed};
         if (size >= 512)
             log.insert(1, kClosed);
-        QTRY_COMPARE(m_lines.mid(3), log);
-        QCOMPARE(m_hooks.events, (QStringList{"request " + name + " 0",
-                                              QStringLiteral("complete %1 %2")
-                                                  .arg(name)
-                                                  .arg(size >= 512)})); // 1: by an acknowledgement
-        QCOMPARE(m_server->openFileCount(), 0);
+        QTRY_COMPARE(m_rig->lines.mid(3), log);
+        QCOMPARE(m_rig->hooks.events,
+                 (QStringList{"request " + name + " 0",
+                              QStringLiteral("complete %1 %2")
+                                  .arg(name)
+                                  .arg(size >= 512)})); // 1: by an acknowledgement
+        QCOMPARE(m_rig->server.openFileCount(), 0);
     }
 
     // Paused twice, the server reads nothing until the second resume, then each
     // datagram in order; a hook's own event loop (a dialog) reads none either.
     void oneDatagramAtATime() {
-        QVERIFY(m_server->start(0, false));
+        QVERIFY(m_rig->server.start(0, false));
         int depth = 0;
         int deepest = 0;
-        m_hooks.onRequest = [&](const ReadRequest&) {
+        m_rig->hooks.onRequest = [&](const ReadRequest&) {
             deepest = std::max(deepest, ++depth);
             QTest::qWait(100);
             --depth;
             return RequestVerdict::Drop;
         };
-        m_server->pause();
-        m_server->pause();
+        m_rig->server.pause();
+        m_rig->server.pause();
         QUdpSocket router;
         for (const QByteArray& datagram :
              {ReadRequestDatagram("one", 1), DoneDatagram("two"), ReadRequestDatagram("three", 3)})
-            router.writeDatagram(datagram, QHostAddress::LocalHost, m_server->port());
+            router.writeDatagram(datagram, QHostAddress::LocalHost, m_rig->server.port());
         QTest::qWait(100);
-        m_server->resume();
+        m_rig->server.resume();
         QTest::qWait(100);
-        QVERIFY(m_hooks.events.isEmpty());
-        m_server->resume();
-        QTRY_COMPARE(m_hooks.events, (QStringList{"request one 1", "done two", "request three 3"}));
+        QVERIFY(m_rig->hooks.events.isEmpty());
+        m_rig->server.resume();
+        QTRY_COMPARE(m_rig->hooks.events,
+                     (QStringList{"request one 1", "done two", "request three 3"}));
         QCOMPARE(deepest, 1);
-        m_server->resume(); // one too many changes nothing
-        QVERIFY(!m_server->isPaused());
+        m_rig->server.resume(); // one too many changes nothing
+        QVERIFY(!m_rig->server.isPaused());
     }
 
 private:
-    QString programFile(const QString& name) const { return m_program->filePath(name); }
+    QString programFile(const QString& name) const { return m_rig->program.filePath(name); }
     void writeProgramFile(const QString& name, const QByteArray& bytes) {
         QFile file(programFile(name));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
 
-    std::unique_ptr<QTemporaryDir> m_program;
-    std::unique_ptr<QTemporaryDir> m_work;
-    std::unique_ptr<StationLog> m_log;
-    std::unique_ptr<TransferServer> m_server;
-    ScriptedHooks m_hooks;
-    QStringList m_lines;
+    std::unique_ptr<Rig> m_rig;
 };
 
 QTEST_MAIN(TestTransferServer)

@@ -55,12 +55,9 @@ bool ParseOptions(const QStringList& args, Options& o, QString& error) {
             }
             o.model = code;
         } else if (arg == u"--record") {
-            const QString problem = record::LineUrlProblem(value);
-            if (!problem.isEmpty()) {
-                error = QStringLiteral("--record %1: %2")
-                            .arg(record::LineUrlForDisplay(value), problem);
+            error = record::LineUrlOptionProblem(value);
+            if (!error.isEmpty())
                 return false;
-            }
             o.record = value;
         } else {
             error = QStringLiteral("%1: unknown option").arg(arg);

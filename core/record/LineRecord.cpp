@@ -64,6 +64,13 @@ QString LineUrlForDisplay(const QString& text) {
     return url.toDisplayString(QUrl::RemovePassword);
 }
 
+QString LineUrlOptionProblem(const QString& url) {
+    const QString problem = LineUrlProblem(url);
+    return problem.isEmpty()
+               ? QString()
+               : QStringLiteral("--record %1: %2").arg(LineUrlForDisplay(url), problem);
+}
+
 LineRecord::LineRecord(const QString& url, const QString& stationFolder, LineTiming timing,
                        QObject* parent)
     : QObject(parent), m_timing(timing), m_box(std::make_unique<LineMailbox>()) {

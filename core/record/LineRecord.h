@@ -24,6 +24,8 @@ QString LineRecordUrl(const QString& commandLine, const QString& stationFolder);
 QString LineUrlProblem(const QString& url);
 // The URL as the operator may see it: never its password.
 QString LineUrlForDisplay(const QString& url);
+// The message of a bad --record URL; empty when it is good.
+QString LineUrlOptionProblem(const QString& url);
 
 struct LineTiming {
     // The guard's longest wait for the line's answer.

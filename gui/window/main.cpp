@@ -29,10 +29,9 @@ int main(int argc, char* argv[]) {
     parser.process(app);
     const QString lineUrl = parser.value(recordOption);
     if (parser.isSet(recordOption)) {
-        if (const QString problem = quorvane::record::LineUrlProblem(lineUrl); !problem.isEmpty()) {
-            QMessageBox::critical(nullptr, QStringLiteral("Quorvane"),
-                                  QStringLiteral("--record %1: %2")
-                                      .arg(quorvane::record::LineUrlForDisplay(lineUrl), problem));
+        if (const QString problem = quorvane::record::LineUrlOptionProblem(lineUrl);
+            !problem.isEmpty()) {
+            QMessageBox::critical(nullptr, QStringLiteral("Quorvane"), problem);
             return 2;
         }
     }

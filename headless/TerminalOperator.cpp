@@ -67,6 +67,10 @@ void TerminalOperator::ShowMessage(std::uint64_t id, const QString& text) {
     QTimer::singleShot(0, this, [this, id] { m_onAcknowledge(id); });
 }
 
+void TerminalOperator::ShowNotice(const QString& text) {
+    PrintError(text);
+}
+
 void TerminalOperator::PlaySound(int) {
     std::fputc('\a', stderr);
     std::fflush(stderr);

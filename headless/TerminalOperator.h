@@ -31,6 +31,7 @@ public:
     void AskReburn(std::uint64_t id, const QString& text) override;
     void CancelReburn(std::uint64_t id) override;
     void ShowMessage(std::uint64_t id, const QString& text) override;
+    void ShowNotice(const QString& text) override;
     void PlaySound(int id) override;
     void SetTitle(const QString& title) override;
     void SetControlState(const ControlState&) override {}

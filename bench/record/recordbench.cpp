@@ -132,7 +132,7 @@ bool Board(const QString& folder, ProductionRecord* record, bool package, int n,
         record->Built(row, facts);
     });
     event([&] { record->Transferred(row, false); });
-    event([&] { record->Written(row, true); });
+    event([&] { record->Written(row); });
     times.board.push_back(static_cast<double>(total.nsecsElapsed()) / 1e6);
     times.record.push_back(static_cast<double>(inRecord) / 1e6);
     if (record && !package) {

@@ -73,6 +73,11 @@ BoardAttempt* ProductionRecord::onRow(int row) {
     return it == m_rows.end() ? nullptr : &*it;
 }
 
+QString ProductionRecord::attemptIdOnRow(int row) const {
+    const auto it = m_rows.constFind(row);
+    return it == m_rows.constEnd() ? QString() : it->id;
+}
+
 std::optional<BoardAttempt> ProductionRecord::attemptOnRow(int row) const {
     const auto it = m_rows.constFind(row);
     if (it == m_rows.constEnd())
@@ -160,11 +165,23 @@ void ProductionRecord::Transferred(int row, bool fetchAgain) {
     save(*a);
 }
 
-void ProductionRecord::Written(int row, bool byDone) {
-    BoardAttempt* a = onRow(row);
-    // The first word of a finish counts; a DONE after the timer changes nothing.
-    if (a && !IsWritten(a->outcome))
-        close(*a, byDone ? Outcome::WrittenDone : Outcome::WrittenTimer);
+void ProductionRecord::written(BoardAttempt& attempt, Outcome outcome) {
+    // The first word of a finish counts, a final outcome stays, and only a
+    // board whose files went out can have written them.
+    if (!IsFinal(attempt.outcome) && attempt.transferredAt > 0)
+        close(attempt, outcome);
+}
+
+void ProductionRecord::Written(int row) {
+    if (BoardAttempt* a = onRow(row))
+        written(*a, Outcome::WrittenDone);
+}
+
+void ProductionRecord::TimerFinished(const QString& attemptId) {
+    for (BoardAttempt& a : m_rows) {
+        if (a.id == attemptId)
+            written(a, Outcome::WrittenTimer);
+    }
 }
 
 void ProductionRecord::Released(int row) {

@@ -81,7 +81,11 @@ public:
     // row < 0: a burn with no router (the scan field, continuous burning).
     void Built(int row, const BurnFacts& facts);
     void Transferred(int row, bool fetchAgain);
-    void Written(int row, bool byDone);
+    // The router's DONE for the board on the row.
+    void Written(int row);
+    // A row timer ran out: it finishes the attempt that started it, if that
+    // one is still open, never the next board on the row.
+    void TimerFinished(const QString& attemptId);
     void Released(int row);
     // The service stopped: boards whose files are not out yet are over.
     void Stopped();
@@ -93,6 +97,7 @@ public:
     RecordSummary ShiftSummary();
     // The attempt on a device row, if any (for tests and views).
     std::optional<BoardAttempt> attemptOnRow(int row) const;
+    QString attemptIdOnRow(int row) const;
 
 Q_SIGNALS:
     // A row could not be stored: emitted once, and again only after a row
@@ -108,6 +113,7 @@ private:
     BoardAttempt newAttempt() const;
     void save(const BoardAttempt& attempt);
     void close(BoardAttempt& attempt, Outcome outcome);
+    void written(BoardAttempt& attempt, Outcome outcome);
 
     QString m_folder;
     QString m_host;

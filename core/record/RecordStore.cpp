@@ -1,6 +1,7 @@
 #include "core/record/RecordStore.h"
 
 #include "core/record/RecordSchema.h"
+#include "core/record/RecordSummary.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
@@ -323,6 +324,10 @@ bool RecordStore::forEach(const RowFilter& filter,
         QStringLiteral("SELECT %1 FROM boards WHERE claimed_at >= ?").arg(BoardColumnList());
     if (!filter.label.isEmpty())
         sql += QStringLiteral(" AND label = ?");
+    if (filter.repeated)
+        sql += QStringLiteral(" AND %1 AND base_mac IN (SELECT base_mac FROM boards WHERE %1 "
+                              "GROUP BY base_mac HAVING COUNT(*) > 1)")
+                   .arg(RepeatedMacCondition());
     sql += QStringLiteral(" ORDER BY claimed_at");
     if (filter.limit >= 0)
         sql += QStringLiteral(" DESC LIMIT %1").arg(filter.limit);
@@ -332,6 +337,10 @@ bool RecordStore::forEach(const RowFilter& filter,
     query.addBindValue(filter.since);
     if (!filter.label.isEmpty())
         query.addBindValue(filter.label.toUpper());
+    if (filter.repeated) {
+        query.addBindValue(filter.since);
+        query.addBindValue(filter.since);
+    }
     if (!query.exec())
         return Fail(error, query.lastError().text());
     while (query.next()) {

@@ -13,9 +13,10 @@
 namespace quorvane::record {
 
 struct RowFilter {
-    qint64 since = 0; // claimed at or after, ms since the epoch; 0: all
-    QString label;    // empty: every label
-    int limit = -1;   // newest first when set
+    qint64 since = 0;      // claimed at or after, ms since the epoch; 0: all
+    QString label;         // empty: every label
+    int limit = -1;        // newest first when set
+    bool repeated = false; // only written boards whose base MAC went into another one too
 };
 
 enum class OpenMode {

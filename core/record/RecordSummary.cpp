@@ -68,6 +68,17 @@ RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
         !query.next())
         return s;
     s.fetchedAgain = query.value(0).toInt();
+    if (s.written > 1) {
+        if (!Run(query,
+                 QStringLiteral("SELECT COUNT(*), SUM(n) FROM (SELECT COUNT(*) AS n FROM boards "
+                                "WHERE %1 GROUP BY base_mac HAVING COUNT(*) > 1) AS repeated")
+                     .arg(RepeatedMacCondition()),
+                 {since}, error) ||
+            !query.next())
+            return s;
+        s.repeatedMacs = query.value(0).toInt();
+        s.repeatedBoards = query.value(1).toInt();
+    }
     if (s.written == 0)
         return s;
 
@@ -137,12 +148,20 @@ RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
     return s;
 }
 
+QString RepeatedMacCondition() {
+    return QStringLiteral("outcome IN %1 AND base_mac <> '' AND claimed_at >= ?")
+        .arg(QLatin1String(kWritten));
+}
+
 QString SummaryLine(const RecordSummary& s) {
-    return QStringLiteral("已写 %1 / 失败 %2 / 每小时 %3 块 / 最后一块 %4")
-        .arg(s.written)
-        .arg(s.failed)
-        .arg(s.perHour, 0, 'f', 1)
-        .arg(Duration(s.lastBoardMs));
+    QString line = QStringLiteral("已写 %1 / 失败 %2 / 每小时 %3 块 / 最后一块 %4")
+                       .arg(s.written)
+                       .arg(s.failed)
+                       .arg(s.perHour, 0, 'f', 1)
+                       .arg(Duration(s.lastBoardMs));
+    if (s.repeatedMacs > 0)
+        line += QStringLiteral(" / 重复MAC %1个(%2块板)").arg(s.repeatedMacs).arg(s.repeatedBoards);
+    return line;
 }
 
 } // namespace quorvane::record

@@ -16,12 +16,20 @@ struct RecordSummary {
     qint64 p90Ms = -1;
     double perHour = 0.0;    // written boards per hour from the first claim to the last finish
     qint64 lastBoardMs = -1; // the time of the board finished last
+    // Base MACs written into more than one board, and the boards that carry them.
+    int repeatedMacs = 0;
+    int repeatedBoards = 0;
 };
+
+// Written boards with a base MAC, claimed at or after the one bound value:
+// the rows among which a MAC on more than one board is looked for.
+QString RepeatedMacCondition();
 
 // Over the rows claimed at or after since (ms since the epoch).
 RecordSummary Summarise(RecordStore& store, qint64 since, QString* error = nullptr);
 
-// "已写 12 / 失败 1 / 每小时 40.0 块 / 最后一块 1分5秒": the window's line.
+// "已写 12 / 失败 1 / 每小时 40.0 块 / 最后一块 1分5秒": the window's line,
+// then " / 重复MAC 1个(2块板)" when a MAC went into more than one board.
 QString SummaryLine(const RecordSummary& summary);
 
 } // namespace quorvane::record

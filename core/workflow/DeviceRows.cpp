@@ -83,7 +83,7 @@ void DeviceRows::OnTimer(int id) {
             return;
         }
         completeRow(row, timerId);
-        emit rowFinishedByTimer(row);
+        emit rowFinishedByTimer(row, timerId);
     };
     // The last row is the one waiting for a board: its first-family timer
     // never runs.

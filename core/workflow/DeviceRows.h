@@ -50,8 +50,8 @@ Q_SIGNALS:
     // Scroll the board just served into view; partialOk: a partly visible row
     // will do (after a completion that answered the read request itself).
     void ensureVisible(int row, bool partialOk);
-    // A row timer found the row at 100 and completed it: play 136.
-    void rowFinishedByTimer(int row);
+    // Timer timerId found the row at 100 and completed it: play 136.
+    void rowFinishedByTimer(int row, int timerId);
 
 private:
     struct Row {

@@ -59,6 +59,11 @@ public:
     // serving a router, the server waits for it.
     virtual void ShowMessage(std::uint64_t id, const QString& text) = 0;
 
+    // What the production record has to say (it cannot be written, the
+    // line-wide database went away): told, never waited for, and never in the
+    // way of Stop or the next board.
+    virtual void ShowNotice(const QString& text) = 0;
+
     // 135: a board has received its files; 136: a board may be removed.
     virtual void PlaySound(int id) = 0;
     virtual void SetTitle(const QString& title) = 0;

@@ -34,21 +34,21 @@ Station::Station(StationLog& log, QString programDir, std::uint16_t port, Operat
     m_state.g_curItem = 0; // the placeholder row
     m_record = std::make_unique<record::ProductionRecord>(m_state.m_strExeDir);
     m_link->setHooks(this);
-    connect(&m_rows, &DeviceRows::rowFinishedByTimer, this, [this](int row) {
-        m_record->Written(row, false);
+    connect(&m_rows, &DeviceRows::rowFinishedByTimer, this, [this](int, int timerId) {
+        m_record->TimerFinished(m_timerAttempts.take(timerId));
         m_op.PlaySound(136);
     });
     // Told once; the boards go on whether the record can be written or not.
     connect(m_record.get(), &record::ProductionRecord::failed, this, [this](const QString& text) {
         m_log.WriteLog(text);
-        showMessage(text, false);
+        m_op.ShowNotice(text);
     });
     // The line's absence is shown once; boards wait locally for it.
     connect(m_record.get(), &record::ProductionRecord::lineChanged, this,
             [this](bool reachable, const QString& text) {
                 m_log.WriteLog(text);
                 if (!reachable)
-                    showMessage(text, false);
+                    m_op.ShowNotice(text);
             });
 }
 

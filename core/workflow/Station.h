@@ -10,6 +10,7 @@
 #include "core/workflow/ServiceLink.h"
 #include "core/workflow/StationState.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -111,18 +112,18 @@ private:
         int row = 0;
     };
 
-    // A label about to be burned whose newest row is a finished board waits
-    // for the operator's yes or no; what the answer continues.
+    // A label about to be burned (scanned, or asked for by name) whose newest
+    // row is a finished board waits for the operator's yes or no; what the
+    // answer continues.
     struct PendingReburn {
-        enum class Kind { ScanDialog, ScanField, RouterByName, MacPackage, Continuous };
+        enum class Kind { ScanDialog, ScanField, RouterByName };
         Kind kind = Kind::ScanField;
         std::uint64_t id = 0;
         QString label;
-        int row = -1;         // the device row, -1 for a burn without a router
-        PendingAsk ask;       // ScanDialog
-        tftp::Peer peer;      // RouterByName
-        QString name;         // RouterByName
-        ControlValues values; // Continuous
+        int row = -1;    // the device row, -1 for a burn without a router
+        PendingAsk ask;  // ScanDialog
+        tftp::Peer peer; // RouterByName
+        QString name;    // RouterByName
     };
 
     void exchangeFromControls(const ControlValues& controls);
@@ -145,6 +146,8 @@ private:
     void dropOperatorWaits();
     void setControls(const std::function<void(ControlState&)>& change);
     void claimRow(int row, const tftp::Peer& router);
+    // A row timer belongs to the attempt on the row when it starts.
+    void startRowTimer(int row, int timerId, int periodMs);
     std::uint32_t now() const { return m_clock(); }
     QString sysfilePath() const;
     void writeSettings(const SettingsRecord& record);
@@ -169,6 +172,7 @@ private:
     std::set<QString> m_reburnRefused;   // for the rest of the run
     HandOverWatch m_handOver;
     RouterRows m_routerRows;
+    QHash<int, QString> m_timerAttempts; // running row timer -> its attempt's id
     std::uint64_t m_nextId = 1;
     std::set<std::uint64_t> m_transferMessages; // unacknowledged, server paused for each
     std::vector<std::function<void()>> m_afterAcks;

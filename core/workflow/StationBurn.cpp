@@ -180,12 +180,6 @@ void Station::ContinuousBurn(bool checked, const ControlValues& controls) {
         return;
     }
 
-    PendingReburn guarded;
-    guarded.kind = PendingReburn::Kind::Continuous;
-    guarded.values = controls;
-    if ((s.m_byFlags & kSelectMac) && !guardLabel(macPackageLabel(), guarded))
-        return; // the operator's answer goes on from here
-
     setControls([](ControlState& c) { c.continuousCaption = QStringLiteral("停止"); });
     s.m_dwStartTick = now();
     if (s.m_nDeviceNo == 0)

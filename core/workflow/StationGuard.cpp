@@ -49,8 +49,7 @@ bool Station::guardLabel(const QString& label, PendingReburn pending) {
     m_reburn = pending;
     // The scan dialog holds the server already; a router asking by itself
     // waits with its requests queued while the operator decides.
-    if (pending.kind == PendingReburn::Kind::RouterByName ||
-        pending.kind == PendingReburn::Kind::MacPackage)
+    if (pending.kind == PendingReburn::Kind::RouterByName)
         holdServer();
     m_op.AskReburn(pending.id, Question(key, check));
     return false;
@@ -83,14 +82,6 @@ void Station::OnReburnAnswer(std::uint64_t id, bool burnAgain) {
             OnScanEntered(p.label);
         }
         return;
-    case Kind::Continuous:
-        if (burnAgain) {
-            m_reburnConfirmed.insert(key);
-            ContinuousBurn(true, p.values);
-        } else {
-            setControls([](ControlState& c) { c.continuousChecked = false; });
-        }
-        return;
     case Kind::RouterByName:
         if (burnAgain) {
             burnRequestedName(p.peer, p.name, p.row);
@@ -98,13 +89,6 @@ void Station::OnReburnAnswer(std::uint64_t id, bool burnAgain) {
             m_state.g_processing = 0;
             m_handOver.release();
         }
-        releaseServer();
-        return;
-    case Kind::MacPackage:
-        if (burnAgain)
-            m_reburnConfirmed.insert(key);
-        else
-            m_state.g_processing = 0;
         releaseServer();
         return;
     }

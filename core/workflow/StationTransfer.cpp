@@ -23,10 +23,21 @@ constexpr int kMacPackagePeriodMs = 900;
 } // namespace
 
 void Station::claimRow(int row, const tftp::Peer& router) {
+    // The last board's timers on this row die with its attempt: left running,
+    // they would finish the next board as written.
+    for (const int id : {row, row + kSecondTimerFamily}) {
+        if (m_timerAttempts.remove(id) > 0)
+            m_rows.timers().KillTimer(id);
+    }
     m_rows.setText(row, DeviceRows::MacColumn, kClaimedText);
     m_rows.setProgressMax(row, 100);
     m_rows.setProgress(row, 1);
     m_record->Claimed(row, router.address.toString(), router.port);
+}
+
+void Station::startRowTimer(int row, int timerId, int periodMs) {
+    m_timerAttempts.insert(timerId, m_record->attemptIdOnRow(row));
+    m_rows.timers().SetTimer(timerId, periodMs);
 }
 
 tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
@@ -44,20 +55,14 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
             s.m_byFlags |= kSelectConfig;
         if (s.m_bUpdateRoot)
             s.m_byFlags |= kSelectRoot;
-        const bool macWritten = (s.m_byFlags & kSelectMac) != 0;
-        const QString label = macWritten ? macPackageLabel() : QString();
-        if (macWritten && isRefused(label))
-            return tftp::RequestVerdict::Drop; // the operator said no to this MAC
         s.g_processing = 1;
         // The current row is the board in hand's: this router gets its own.
         const int own =
             m_handOver.holdsAnother(request.peer, now()) ? m_rows.appendWaitingRow() : row;
         claimRow(own, request.peer);
-        PendingReburn guarded;
-        guarded.kind = PendingReburn::Kind::MacPackage;
-        guarded.row = own;
-        if (macWritten && !guardLabel(label, guarded))
-            return tftp::RequestVerdict::Answered; // it asks again once the operator decided
+        // Never questioned: the package carries whatever triple the station
+        // holds, which nothing advances between boards, and routers asking
+        // for it are served at once. A triple on several boards is counted.
         buildMacPackage(true, own);
         m_routerRows.assign(request.peer, own);
         return tftp::RequestVerdict::Serve;
@@ -76,8 +81,10 @@ tftp::RequestVerdict Station::OnRequest(const tftp::ReadRequest& request) {
         return tftp::RequestVerdict::Drop;
     }
     // A label the operator would not burn again: its router asks in vain.
-    if (s.g_nexttime == 0 && !s.m_bUpdateMAC && isRefused(request.name))
+    if (s.g_nexttime == 0 && !s.m_bUpdateMAC && isRefused(request.name)) {
+        m_log.WriteLogFormat("%s已拒绝重新烧录,请求已忽略", qUtf8Printable(request.name));
         return tftp::RequestVerdict::Drop;
+    }
     if (s.g_nexttime == 0)
         claimRow(row, request.peer);
     s.g_processing = 1;
@@ -197,7 +204,7 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
                              static_cast<int>(((elapsed + 999) / 1000) % 60));
         m_log.WriteLog(QString());
         m_rows.setProgress(row, 50);
-        m_rows.timers().SetTimer(row + kSecondTimerFamily, kMacPackagePeriodMs);
+        startRowTimer(row, row + kSecondTimerFamily, kMacPackagePeriodMs);
         m_op.PlaySound(135);
     }
 
@@ -239,7 +246,7 @@ tftp::CompletionResult Station::OnTransferComplete(const tftp::ReadRequest& requ
     m_rows.setText(row, DeviceRows::StatusColumn, kWritingText);
     m_rows.setProgress(row, 50);
     const bool acknowledged = variant == tftp::CompletionVariant::Acknowledgement;
-    m_rows.timers().SetTimer(row, acknowledged ? kAcknowledgementPeriodMs : kFirstBlockPeriodMs);
+    startRowTimer(row, row, acknowledged ? kAcknowledgementPeriodMs : kFirstBlockPeriodMs);
     if (row == s.g_curItem)
         s.g_curItem = m_rows.appendWaitingRow();
     emit m_rows.ensureVisible(row, !acknowledged);
@@ -279,8 +286,9 @@ void Station::OnDone(const tftp::Peer& /*peer*/, const QString& macText) {
     if (row < 0)
         return;
     m_rows.completeRow(row, row);
+    m_timerAttempts.remove(row);
     ++m_state.m_nDeviceNo;
-    m_record->Written(row, true);
+    m_record->Written(row);
     m_op.PlaySound(136);
 }
 

@@ -390,14 +390,13 @@ void CQuorvaneDlg::AskForMac(std::uint64_t id) {
 }
 
 // Modeless: Stop (1031) must take real clicks while a board waits for the
-// operator. The menus wait with the board (a model chosen or files cleared
-// now would change what it gets), and the keyboard goes back to the question,
-// where the scanner types.
+// operator. The menus that would change the board wait with it, and the
+// keyboard goes back to the question, where the scanner types.
 void CQuorvaneDlg::ShowQuestion(QDialog* dialog, std::function<QWidget*()> inFront) {
     LockMenusWhileAsking();
     connect(qApp, &QGuiApplication::focusWindowChanged, dialog,
             [this, dialog, inFront](QWindow* focus) {
-                if (focus && focus == windowHandle() && dialog->isVisible()) {
+                if (focus && (focus == windowHandle() || isNotice(focus)) && dialog->isVisible()) {
                     QWidget* front = inFront ? inFront() : nullptr;
                     (front ? front : dialog)->activateWindow();
                 }
@@ -406,8 +405,12 @@ void CQuorvaneDlg::ShowQuestion(QDialog* dialog, std::function<QWidget*()> inFro
     dialog->activateWindow();
 }
 
+// A model chosen or files cleared now would change what the waiting board
+// gets; the log and the About box change nothing.
 void CQuorvaneDlg::LockMenusWhileAsking() {
-    m_menuBar->setEnabled(!m_macDialog && !m_reburnBox);
+    const bool free = !m_macDialog && !m_reburnBox;
+    m_menuBar->actions().first()->setEnabled(free); // the models
+    m_commands.value(kClearFilesCommand)->setEnabled(free);
 }
 
 void CQuorvaneDlg::CancelMacRequest(std::uint64_t id) {
@@ -452,6 +455,23 @@ void CQuorvaneDlg::CancelReburn(std::uint64_t id) {
 void CQuorvaneDlg::ShowMessage(std::uint64_t id, const QString& text) {
     QMessageBox* box = OpenMessageBox(text);
     connect(box, &QDialog::finished, this, [this, id] { m_station->OnMessageAcknowledged(id); });
+}
+
+bool CQuorvaneDlg::isNotice(const QWindow* window) const {
+    const auto notices = findChildren<QMessageBox*>(QStringLiteral("notice"));
+    return std::any_of(notices.begin(), notices.end(),
+                       [window](QMessageBox* box) { return box->windowHandle() == window; });
+}
+
+void CQuorvaneDlg::ShowNotice(const QString& text) {
+    auto* box = new QMessageBox(QMessageBox::Warning, kMessageTitle, text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("notice"));
+    connect(box, &QDialog::finished, box, &QObject::deleteLater);
+    // Modeless: the record's trouble must never keep the operator from Stop;
+    // and the keyboard stays where the scanner types.
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->show();
 }
 
 void CQuorvaneDlg::PlaySound(int id) {

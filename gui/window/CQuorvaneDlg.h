@@ -18,6 +18,7 @@ class QActionGroup;
 class QMenuBar;
 class QMessageBox;
 class QPushButton;
+class QWindow;
 class CSearchEdit;
 class CShowLogDlg;
 
@@ -91,6 +92,7 @@ public:
     void AskReburn(std::uint64_t id, const QString& text) override;
     void CancelReburn(std::uint64_t id) override;
     void ShowMessage(std::uint64_t id, const QString& text) override;
+    void ShowNotice(const QString& text) override;
     void PlaySound(int id) override;
     void SetTitle(const QString& title) override;
     void SetControlState(const quorvane::ControlState& state) override;
@@ -114,6 +116,8 @@ private:
     QMessageBox* OpenMessageBox(const QString& text);
     void ShowQuestion(QDialog* dialog, std::function<QWidget*()> inFront);
     void LockMenusWhileAsking();
+    // A record's notice: it never keeps the keyboard from a question.
+    bool isNotice(const QWindow* window) const;
     void Shutdown();
 
     Services m_services;

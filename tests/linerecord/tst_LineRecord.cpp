@@ -155,6 +155,7 @@ private slots:
                  4);
         QCOMPARE(a.op.messages.filter(QStringLiteral("记录先存在本站")).size(), 1);
 
+        b.op.reburnAnswers = {true, true};
         for (const char* label : {"5E3A710001A8", "5E3A710001C8", "5E3A710001E8"})
             QVERIFY(Board(b, label));
         QCOMPARE(b.op.reburnQuestions.size(), 2);

@@ -58,7 +58,7 @@ int main(int argc, char* argv[]) {
         facts.selection = 1;
         record.Built(i, facts);
         record.Transferred(i, false);
-        record.Written(i, true);
+        record.Written(i);
         record.flush(); // committed from here on
         std::printf("%s\n", qPrintable(label));
         std::fflush(stdout);

@@ -20,6 +20,7 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -94,7 +95,7 @@ bool RunUntil(Predicate done, int timeoutMs) {
 // The operator as a script. Each scan takes the next answer (a label, or
 // nothing for cancel); with none left the dialog stays open (answer it with
 // Station::OnMacAnswer), or is cancelled with cancelWhenOut. Each re-burn
-// question takes the next answer, yes when none is left.
+// question takes the next answer; a question nobody scripted fails the test.
 struct ScriptedOperator final : OperatorInterface {
     Station* station = nullptr;
     std::deque<std::optional<QString>> answers;
@@ -126,9 +127,12 @@ struct ScriptedOperator final : OperatorInterface {
     void CancelMacRequest(std::uint64_t id) override { cancelled << id; }
     void AskReburn(std::uint64_t id, const QString& text) override {
         reburnQuestions << text;
-        const bool yes = reburnAnswers.empty() || reburnAnswers.front();
-        if (!reburnAnswers.empty())
-            reburnAnswers.pop_front();
+        if (reburnAnswers.empty()) {
+            QTest::qFail(qPrintable("unscripted re-burn question: " + text), __FILE__, __LINE__);
+            return;
+        }
+        const bool yes = reburnAnswers.front();
+        reburnAnswers.pop_front();
         QTimer::singleShot(1, station, [this, id, yes] { station->OnReburnAnswer(id, yes); });
     }
     void CancelReburn(std::uint64_t) override {}
@@ -136,6 +140,7 @@ struct ScriptedOperator final : OperatorInterface {
         messages << text;
         QTimer::singleShot(0, station, [this, id] { station->OnMessageAcknowledged(id); });
     }
+    void ShowNotice(const QString& text) override { messages << text; }
     void PlaySound(int id) override { sounds << id; }
     void SetTitle(const QString&) override {}
     void SetControlState(const ControlState&) override {}

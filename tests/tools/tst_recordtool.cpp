@@ -22,7 +22,7 @@ BoardAttempt Board(int n, qint64 claimed, const char* label, Outcome outcome, in
     a.station = QStringLiteral("line1-a");
     a.routerAddress = QStringLiteral("192.168.1.10");
     a.routerPort = 2000 + n;
-    a.label = QString::fromLatin1(label);
+    a.label = a.baseMac = QString::fromLatin1(label);
     a.modelCode = 5;
     a.modelName = QStringLiteral("AX1800");
     a.claimedAt = claimed;
@@ -131,10 +131,14 @@ private slots:
         row("summary: all, nearest ranks", "current", "summary", 0,
             {"all boards", "written          7\nfailed           2\nfetched again    1\n"
                            "cancelled        2\nmedian           80.0 s\n90th percentile  150.0 s\n"
-                           "per hour         0.1\nlast board       80.0 s\n"});
+                           "per hour         0.1\nlast board       80.0 s\n"
+                           "repeated MACs    1 (2 boards)\n"});
         row("summary: one day's two boards", "current", "summary --since 2024-03-02", 0,
             {"since 2024-03-02 00:00:00\nwritten          2\nfailed           0\n",
-             "median           40.0 s\n90th percentile  80.0 s\nper hour         10.6\n"});
+             "median           40.0 s\n90th percentile  80.0 s\nper hour         10.6\n",
+             "repeated MACs    0 (0 boards)"});
+        // A MAC in two written boards; the refused attempt on it is no board.
+        row("list: repeated MACs", "current", "list --repeated", 0, {first, last}, "refused");
         row("summary: no board", "current", "summary --since 1h", 0,
             {"written          0", "median           -\n", "last board       -\n"});
         row("an older record is read as it is", "old", "list", 0, {"claimed"});
@@ -145,7 +149,7 @@ private slots:
         for (const char* args :
              {"", "frobnicate", "list extra", "list --bogus", "export --format xml",
               "list --format csv", "summary --label 5E3A71000001", "list --label 5E3A71",
-              "list --since 24:00"})
+              "list --since 24:00", "summary --repeated"})
             row(qPrintable(QStringLiteral("usage: '%1'").arg(args)), "current", args, 2, {},
                 "5E3A71", "usage:");
     }

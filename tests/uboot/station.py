@@ -2,14 +2,13 @@
 import pathlib
 import socket
 import subprocess
-import threading
 import time
 
 import processes
 
 SETTINGS_SIZE = 789
 STARTED = "服务器已启动".encode()
-REBURN_QUESTION = b"(y/n)"
+QUESTION = b"(y/n)"
 
 
 def free_udp_port():
@@ -30,23 +29,8 @@ class HeadlessStation:
         self.process = processes.spawn(
             [program, "--folder", str(self.folder), "--port", str(self.port)],
             cwd=self.folder, stdin=subprocess.PIPE, stdout=self.log, stderr=subprocess.STDOUT)
-        threading.Thread(target=self._rework, daemon=True).start()
-
-    def _rework(self):
-        """One board fetches again and again: once its first package counts as
-        written, the station asks before the same MAC goes out again, and the
-        operator of a rework says yes."""
-        answered = 0
-        while self.process.poll() is None:
-            asked = self.log_path.read_bytes().count(REBURN_QUESTION)
-            try:
-                for _ in range(asked - answered):
-                    self.process.stdin.write(b"y\n")
-                self.process.stdin.flush()
-            except (BrokenPipeError, ValueError):
-                return
-            answered = asked
-            time.sleep(0.2)
+        # Standard input stays open and unanswered: the end of it would be a
+        # "no" to any question, and nobody is scripted to answer one.
 
     def wait_started(self, timeout):
         deadline = time.monotonic() + timeout
@@ -61,6 +45,10 @@ class HeadlessStation:
     def output(self):
         self.log.seek(0)
         return self.log.read()
+
+    def asked(self):
+        """Whether the station put a question nobody here answers."""
+        return QUESTION in self.output()
 
     def close(self):
         """Stops the station; returns what it printed."""

@@ -122,6 +122,8 @@ def run(program, work):
                         f"setenv serverip {STATION_IP}; setenv tftptimeout 1000; "
                         f"setenv tftptimeoutcountmax 20; setenv netretry no")
             failures = run_cases(console, relay, folder)
+            if station.asked():
+                failures.append("the station asked the operator a question")
     except (ConsoleError, RuntimeError) as e:
         failures = [str(e)]
     finally:

@@ -242,6 +242,8 @@ QByteArray SummaryText(const quorvane::record::RecordSummary& s, qint64 since) {
         {QStringLiteral("90th percentile"), Seconds(s.p90Ms)},
         {QStringLiteral("per hour"), QString::number(s.perHour, 'f', 1)},
         {QStringLiteral("last board"), Seconds(s.lastBoardMs)},
+        {QStringLiteral("repeated MACs"),
+         QStringLiteral("%1 (%2 boards)").arg(s.repeatedMacs).arg(s.repeatedBoards)},
     };
     QString text;
     for (const auto& [name, value] : lines)

@@ -28,6 +28,7 @@ struct FakeOperator final : OperatorInterface {
     void AskReburn(std::uint64_t id, const QString& text) override { reburns.append({id, text}); }
     void CancelReburn(std::uint64_t) override {}
     void ShowMessage(std::uint64_t id, const QString& t) override { messages.append({id, t}); }
+    void ShowNotice(const QString& t) override { messages.append({0, t}); }
     void PlaySound(int id) override { sounds << id; }
     void SetTitle(const QString&) override {}
     void SetControlState(const ControlState&) override {}
@@ -39,8 +40,8 @@ struct FakeTimers final : RowTimerService {
     QMap<int, int> active; // id -> period
     void SetTimer(int id, int periodMs) override { active[id] = periodMs; }
     void KillTimer(int id) override { active.remove(id); }
-    void fire(int id, int times = 1) {
-        for (int i = 0; i < times; ++i)
+    void fire(int id, int times = 1) { // as a real timer: only while it runs
+        for (int i = 0; i < times && active.contains(id); ++i)
             tick(id);
     }
 };

@@ -7,14 +7,39 @@
 #
 # Without an argument the package is built first (scripts/ci-release.sh).
 # Needs root (debootstrap, chroot, mounts, namespaces) and the Debian archive
-# (QV_DEBIAN_MIRROR, default deb.debian.org). QV_KEEP_ROOT=1 keeps the root
-# folder for a look after a failure.
+# this machine's apt uses (its sources for bookworm and bookworm-security;
+# QV_DEBIAN_MIRROR and QV_DEBIAN_SECURITY name others). QV_KEEP_ROOT=1 keeps
+# the root folder for a look after a failure.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
-mirror=${QV_DEBIAN_MIRROR:-http://deb.debian.org/debian}
-security=${QV_DEBIAN_SECURITY:-http://deb.debian.org/debian-security}
+
+# The first archive of this machine's apt sources that carries SUITE, in the
+# deb822 form (Debian 12's default) or the one-line form.
+apt_uri() {
+    local suite=$1 f
+    {
+        for f in /etc/apt/sources.list.d/*.sources; do
+            [ -f "$f" ] && { cat "$f"; echo; }
+        done | awk -v want="$suite" 'BEGIN { RS = "" } {
+            uri = ""; ok = 0; deb = 0
+            n = split($0, line, "\n")
+            for (i = 1; i <= n; i++) {
+                m = split(line[i], w, /[ \t]+/)
+                if (w[1] == "Types:") for (j = 2; j <= m; j++) if (w[j] == "deb") deb = 1
+                if (w[1] == "URIs:") uri = w[2]
+                if (w[1] == "Suites:") for (j = 2; j <= m; j++) if (w[j] == want) ok = 1
+            }
+            if (ok && deb && uri != "") print uri
+        }'
+        cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | awk -v want="$suite" '
+            $1 == "deb" { i = 2; if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
+                          if ($(i + 1) == want) print $i }'
+    } | head -n 1
+}
+mirror=${QV_DEBIAN_MIRROR:-$(apt_uri bookworm)}
+security=${QV_DEBIAN_SECURITY:-$(apt_uri bookworm-security)}
 
 step="checking the host"
 step_started=$SECONDS
@@ -36,6 +61,7 @@ fail() {
 }
 
 [ "$(id -u)" -eq 0 ] || fail "run as root (debootstrap, chroot and mounts need it)"
+[ -n "$mirror" ] || fail "no bookworm archive in the apt sources: set QV_DEBIAN_MIRROR"
 for tool in debootstrap chroot unshare ip mount umount; do
     command -v "$tool" >/dev/null || fail "$tool not found: run scripts/setup-debian.sh"
 done
@@ -115,11 +141,11 @@ debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.debootstrap.log
     fail "debootstrap did not finish (log above)"
 }
 rm -f "$root.debootstrap.log"
-cat >"$root/etc/apt/sources.list" <<EOF
-deb $mirror bookworm main
-deb $mirror bookworm-updates main
-deb $security bookworm-security main
-EOF
+{
+    echo "deb $mirror bookworm main"
+    echo "deb $mirror bookworm-updates main"
+    [ -z "$security" ] || echo "deb $security bookworm-security main"
+} >"$root/etc/apt/sources.list"
 
 # Qt finds its own program through /proc/self/exe. Device nodes come from
 # debootstrap; where it could not make them, the host's few are bound in.

@@ -174,6 +174,9 @@ private slots:
             QVERIFY(question.startsWith(kLabel.toUpper() + "已于"));
         QTEST(rig.station->rows().text(0, DeviceRows::StatusColumn), "status");
         VERIFY_LOG(rig, log.replaceInStrings("@dir/", rig.programDir()));
+        // One MAC in two written boards is named on the shift's line.
+        QCOMPARE(record::SummaryLine(rig.station->record().ShiftSummary()).endsWith("1个(2块板)"),
+                 reburn == u"y");
     }
 
     // Regression: any board could fetch the record (every board's MACs) and its

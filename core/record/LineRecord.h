@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/record/LineUrl.h"
 #include "core/record/ProductionRecord.h"
 
 #include <QObject>
@@ -12,20 +13,6 @@ namespace quorvane::record {
 
 struct LineMailbox;
 class LineWorker;
-
-// "record.ini" in the station folder names the line-wide database:
-//   line=postgresql://user@host/database
-inline constexpr char kLineSettingsFile[] = "record.ini";
-
-// The line's URL: the command line's wins over the station folder's
-// settings file; empty: the station has no line.
-QString LineRecordUrl(const QString& commandLine, const QString& stationFolder);
-// Empty when url names a PostgreSQL database, else what is wrong with it.
-QString LineUrlProblem(const QString& url);
-// The URL as the operator may see it: never its password.
-QString LineUrlForDisplay(const QString& url);
-// The message of a bad --record URL; empty when it is good.
-QString LineUrlOptionProblem(const QString& url);
 
 struct LineTiming {
     // The guard's longest wait for the line's answer.

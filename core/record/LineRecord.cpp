@@ -45,7 +45,7 @@ LineRecord::LineRecord(const QString& url, const QString& stationFolder, LineTim
     }
     m_worker = std::make_unique<LineWorker>(
         *m_box, WithTimeouts(url), LineUrlForDisplay(url),
-        QDir(stationFolder).filePath(ProductionRecord::FileName()), timing.retry, this);
+        QDir(stationFolder).filePath(ProductionRecord::FileName()), timing, this);
     m_worker->start();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/record/LineUrl.h"
+#include "core/record/LineWorker.h"
 #include "core/record/ProductionRecord.h"
 
 #include <QObject>
@@ -10,16 +11,6 @@
 #include <memory>
 
 namespace quorvane::record {
-
-struct LineMailbox;
-class LineWorker;
-
-struct LineTiming {
-    // The guard's longest wait for the line's answer.
-    std::chrono::milliseconds checkWait{300};
-    // Between attempts while the line is unreachable.
-    std::chrono::milliseconds retry{5000};
-};
 
 // The station's link to the line-wide PostgreSQL database. A thread of its
 // own delivers every row committed to the station's file, by id and

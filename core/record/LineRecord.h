@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/record/LineUrl.h"
+#include "core/record/LineWorker.h"
 #include "core/record/ProductionRecord.h"
 
 #include <QObject>
@@ -9,30 +11,6 @@
 #include <memory>
 
 namespace quorvane::record {
-
-struct LineMailbox;
-class LineWorker;
-
-// "record.ini" in the station folder names the line-wide database:
-//   line=postgresql://user@host/database
-inline constexpr char kLineSettingsFile[] = "record.ini";
-
-// The line's URL: the command line's wins over the station folder's
-// settings file; empty: the station has no line.
-QString LineRecordUrl(const QString& commandLine, const QString& stationFolder);
-// Empty when url names a PostgreSQL database, else what is wrong with it.
-QString LineUrlProblem(const QString& url);
-// The URL as the operator may see it: never its password.
-QString LineUrlForDisplay(const QString& url);
-// The message of a bad --record URL; empty when it is good.
-QString LineUrlOptionProblem(const QString& url);
-
-struct LineTiming {
-    // The guard's longest wait for the line's answer.
-    std::chrono::milliseconds checkWait{300};
-    // Between attempts while the line is unreachable.
-    std::chrono::milliseconds retry{5000};
-};
 
 // The station's link to the line-wide PostgreSQL database. A thread of its
 // own delivers every row committed to the station's file, by id and

@@ -2,8 +2,11 @@
 
 #include "core/record/BoardAttempt.h"
 
+#include <QHash>
+
 #include <QList>
 #include <QSet>
+#include <QSqlError>
 #include <QString>
 #include <QThread>
 
@@ -17,6 +20,16 @@ namespace quorvane::record {
 
 class RecordStore;
 using LineClock = std::chrono::steady_clock;
+
+struct LineTiming {
+    // The guard's longest wait for the line's answer.
+    std::chrono::milliseconds checkWait{300};
+    // Between attempts while the line is unreachable; a row the server
+    // refuses is tried again after this, then twice as long each time.
+    std::chrono::milliseconds retry{5000};
+    // At close, the longest the last rows are given to reach the line.
+    std::chrono::milliseconds closeWait{3000};
+};
 
 struct LineQuestion {
     quint64 number = 0;
@@ -62,7 +75,7 @@ public:
     // newsTo gets takeNews() queued whenever the line goes down or comes back.
     // where: the line as the operator may see it.
     LineWorker(LineMailbox& box, const QString& url, const QString& where, const QString& localFile,
-               std::chrono::milliseconds retry, QObject* newsTo);
+               LineTiming timing, QObject* newsTo);
     ~LineWorker() override;
 
 protected:
@@ -70,17 +83,31 @@ protected:
 
 private:
     struct Pending;
+    // A row the server refused, kept here and offered again later.
+    struct SetAside {
+        LineClock::time_point due;
+        std::chrono::milliseconds backOff{0};
+    };
+    enum class Sent { Done, Refused, Unreachable };
     void answer(const LineQuestion& question);
     // True when it delivered something and more may follow at once.
     bool deliverSome();
     bool connectLine();
     bool openLocal();
+    // Of m_pending, the ids whose time has come; without any, the sweep's.
+    QStringList takeBatch();
     bool readPending(const QStringList& ids, QList<Pending>& rows);
-    bool upsert(RecordStore& line, const QList<Pending>& rows, QString* error);
+    // refused: the row the server refused, -1 when it refused the batch.
+    bool upsert(RecordStore& line, const QList<Pending>& rows, QSqlError* error,
+                qsizetype* refused);
     bool markDelivered(const QList<Pending>& rows);
-    // Runs op on the line; a connection the server dropped gets one fresh try.
+    void setAside(const QString& id);
+    // The earliest time a row set aside is due, else never.
+    LineClock::time_point nextDue() const;
+    // Runs op on the line; a connection the server dropped gets one fresh
+    // try. A refusal leaves its reason in m_refusal.
     template <class Op>
-    bool withLine(Op op);
+    Sent withLine(Op op);
     void markUp();
     void markDown(const QString& error);
     void later();
@@ -90,13 +117,16 @@ private:
     const QString m_url;
     const QString m_where;
     const QString m_localFile;
-    const std::chrono::milliseconds m_retry;
+    const LineTiming m_timing;
     QObject* const m_newsTo;
 
     std::unique_ptr<RecordStore> m_line;
     std::unique_ptr<RecordStore> m_local;
     QSet<QString> m_pending;
-    bool m_sweep = true; // rows may wait that no id names: at start, after a failure
+    QHash<QString, SetAside> m_setAside;
+    QString m_refusal;     // the server's reason for the last refusal
+    QString m_toldRefusal; // the reason the operator was told, while rows are set aside
+    bool m_sweep = true;   // rows may wait that no id names: at start, after a failure
     LineClock::time_point m_retryAt;
     enum class Reported { Nothing, Up, Down } m_reported = Reported::Nothing;
 };

@@ -50,7 +50,12 @@ void ProductionRecord::flush() {
     QCoreApplication::sendPostedEvents(this);
 }
 
-ProductionRecord::~ProductionRecord() = default;
+ProductionRecord::~ProductionRecord() {
+    // The writer's last rows reach the file before the line looks for them
+    // there one last time.
+    m_writer.reset();
+    m_line.reset();
+}
 
 void ProductionRecord::setLineLink(std::unique_ptr<LineLink> line) {
     m_line = std::move(line);

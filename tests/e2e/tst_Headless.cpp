@@ -1,3 +1,4 @@
+#include "tests/support/BadLineUrls.h"
 #include "tests/support/LiveStation.h"
 
 #include "core/personalise/PackageInspect.h"
@@ -105,8 +106,9 @@ private slots:
         QTest::newRow("bad port") << QStringList{"--port", "70000"}
                                   << QStringLiteral("--port 70000");
         QTest::newRow("stray argument") << QStringList{"extra"} << QStringLiteral("extra");
-        QTest::newRow("bad record URL") << QStringList{"--record", "postgresql://qv:pw@db"}
-                                        << QStringLiteral("--record postgresql://qv@db: names no");
+        for (const auto& [url, shown, why] : BadLineUrls())
+            QTest::newRow(url) << QStringList{"--record", url}
+                               << QStringLiteral("--record %1: %2").arg(shown, why);
         QTest::newRow("folder of programs")
             << QStringList{"--folder", "/usr/bin"} << QStringLiteral("--folder /usr/bin");
     }
@@ -119,6 +121,7 @@ private slots:
         station.err += station.process.readAllStandardError();
         QCOMPARE(station.process.exitCode(), 2);
         QVERIFY2(station.errText().contains(message), qPrintable(station.errText()));
+        QVERIFY(!station.errText().contains("s3cret"));
     }
 };
 

@@ -289,7 +289,10 @@ public:
         station->state().m_strRootPath = sources.rootPath;
         station->state().m_strCfgPath = sources.configPath;
     }
-    ~LiveStation() { stop(); }
+    ~LiveStation() {
+        if (station) // not when a test closed it as the window does
+            stop();
+    }
 
     // The selection bits of the pieces to burn; the serial 00012.
     bool start(std::uint8_t flags) {

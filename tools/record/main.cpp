@@ -2,6 +2,7 @@
 // the line's PostgreSQL database) and never changes it.
 #include "RecordText.h"
 
+#include "core/record/LineUrl.h"
 #include "core/record/ProductionRecord.h"
 #include "core/record/RecordStore.h"
 #include "core/record/RecordSummary.h"
@@ -13,7 +14,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QUrl>
 
 #include <cstdio>
 
@@ -51,8 +51,7 @@ int Usage(const QString& message) {
 }
 
 bool IsUrl(const QString& where) {
-    const QString scheme = QUrl(where).scheme();
-    return scheme == u"postgresql" || scheme == u"postgres";
+    return where.startsWith(u"postgresql://") || where.startsWith(u"postgres://");
 }
 
 // The record the station beside this program keeps: its working folder's
@@ -126,8 +125,10 @@ int main(int argc, char* argv[]) {
         return Fail(QStringLiteral("no production.db in this folder nor at %1; name one with --db")
                         .arg(where));
     // A password in the URL stays off the terminal.
-    const QString shown = IsUrl(where) ? QUrl(where).toString(QUrl::RemovePassword) : where;
-    QString error;
+    const QString shown = IsUrl(where) ? LineUrlForDisplay(where) : where;
+    QString error = IsUrl(where) ? LineUrlProblem(where) : QString();
+    if (!error.isEmpty())
+        return Fail(QStringLiteral("%1: %2").arg(shown, error));
     const auto store = RecordStore::Open(where, &error, OpenMode::ReadOnly);
     if (!store)
         return Fail(QStringLiteral("%1: %2").arg(shown, error));

@@ -6,6 +6,8 @@
 
 #include "tests/support/LiveStation.h"
 
+#include "core/record/RecordSchema.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSet>
@@ -70,6 +72,32 @@ private Q_SLOTS:
             qInfo("killed after %lld committed boards; %lld written rows stored",
                   qlonglong(committed.size()), qlonglong(written.size()));
         }
+    }
+
+    // Two stations making the same record at once: the second waits while
+    // the first is inside its schema step, then finds the record made.
+    void twoStationsMakeOneRecord() {
+        QTemporaryDir folder;
+        const QString hold = folder.filePath("hold");
+        QVERIFY(WriteBytes(hold, {}));
+        qputenv("QUORVANE_HOLD_SCHEMA", QFile::encodeName(hold));
+        Program first({Victim(), "record", folder.path(), "1"});
+        qunsetenv("QUORVANE_HOLD_SCHEMA");
+        QVERIFY(RunUntil([&] { return QFile::exists(hold + ".held"); }, 30000));
+        Program second({Victim(), "record", folder.path(), "1"});
+        // Time for the second to reach the schema step (it waits there up
+        // to its busy timeout, 5 s) before the first goes on.
+        QTest::qWait(1500);
+        QVERIFY(QFile::remove(hold));
+        QVERIFY2(first.wait() == 0, first.errors().constData());
+        QVERIFY2(second.wait() == 0, second.errors().constData());
+        const auto store =
+            quorvane::record::RecordStore::Open(folder.filePath("production.db"), nullptr);
+        QSqlQuery query(store->database());
+        QVERIFY(query.exec("SELECT version FROM schema_version") && query.next());
+        QCOMPARE(query.value(0).toInt(), quorvane::record::kSchemaVersion);
+        QVERIFY(!query.next());
+        QCOMPARE(store->list({}).size(), 2);
     }
 
     void killedWriterLeavesOldOrNew_data() {

@@ -1,6 +1,8 @@
+#include "core/record/ProductionRecord.h"
 #include "core/record/RecordSchema.h"
 #include "core/record/RecordStore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -63,6 +65,32 @@ private slots:
         QCOMPARE(rows.first().outcome, Outcome::WrittenDone);
         QVERIFY(store->save(rows.first(), &error)); // and writes it as this schema does
         QCOMPARE(store->latestWritten("5e3a71000128")->station, QStringLiteral("st1"));
+    }
+
+    // A record that cannot be read at the start is told once and tried
+    // again later; until it is read the guard knows it has not looked.
+    void unreadableAtStart() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("production.db");
+        QVERIFY(QDir().mkdir(path));
+        qint64 now = 1000;
+        ProductionRecord record(dir.path(), [&now] { return now; });
+        QStringList told;
+        connect(&record, &ProductionRecord::failed, [&told](const QString& t) { told << t; });
+        QVERIFY(record.Check("5E3A71000128").localUnreadable);
+        QVERIFY(QDir().rmdir(path));
+        BoardAttempt board;
+        board.id = board.label = "5E3A71000128";
+        board.outcome = Outcome::WrittenDone;
+        QVERIFY(RecordStore::Open(path, nullptr)->save(board));
+        now += 1000;
+        QVERIFY(record.Check("5E3A71000128").localUnreadable); // too soon to try again
+        now += 5000;
+        const LabelCheck check = record.Check("5e3a71000128");
+        QVERIFY(!check.localUnreadable && check.written);
+        record.flush();
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].startsWith("生产记录" + path + "读取失败: "), qPrintable(told[0]));
     }
 };
 

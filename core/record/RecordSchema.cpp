@@ -12,6 +12,9 @@ namespace quorvane::record {
 
 namespace {
 
+// The stations' common key for the schema step's lock on a server.
+constexpr qint64 kSchemaLockKey = 0x51564e5245434f52; // "QVNRECOR"
+
 // Each step as it was first shipped; a later change is a new step.
 const QStringList& Step(int version) {
     static const QStringList kSteps[] = {

@@ -11,8 +11,6 @@ namespace quorvane::record {
 inline constexpr int kSchemaVersion = 3;
 // The first version with the summary's indexes.
 inline constexpr int kSummaryIndexVersion = 3;
-// The key of the schema step's lock on a server, the same for every station.
-inline constexpr qint64 kSchemaLockKey = 0x51564e5245434f52; // "QVNRECOR"
 
 // 0 for a database without the record's tables.
 int SchemaVersion(QSqlDatabase& db);

@@ -9,8 +9,6 @@
 #include <QSqlQuery>
 #include <QTest>
 
-#include <future>
-
 #include <pwd.h>
 
 using namespace quorvane;
@@ -188,27 +186,6 @@ private slots:
         QVERIFY(!(rig.op.messages + rig.logLines()).join('\n').contains("s3cret"));
         rig.station->record().flush();
         QCOMPARE(Rows(rig.path("production.db")).filter("|written-done|").size(), 1);
-    }
-
-    // A station at the schema step holds it: another one waits for it.
-    void schemaStepWaitsForTheOther() {
-        const QString url = m_cluster->url("line");
-        std::future<bool> second; // ends after the holder's connection
-        const auto holder = record::RecordStore::Open(url, nullptr);
-        QSqlQuery query(holder->database());
-        QVERIFY(query.exec("BEGIN") && query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)")
-                                                      .arg(record::kSchemaLockKey)));
-        second = std::async(std::launch::async,
-                            [&url] { return record::RecordStore::Open(url, nullptr) != nullptr; });
-        QVERIFY(RunUntil(
-            [&] {
-                return query.exec("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' "
-                                  "AND NOT granted") &&
-                       query.next() && query.value(0).toInt() == 1;
-            },
-            30000));
-        QVERIFY(query.exec("COMMIT"));
-        QVERIFY(second.get());
     }
 };
 

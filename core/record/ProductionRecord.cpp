@@ -18,6 +18,9 @@ QString MacText(const MacAddress& mac) {
         QByteArray(reinterpret_cast<const char*>(mac.bytes.data()), 6).toHex().toUpper());
 }
 
+// A record that could not be read is tried again at most this often.
+constexpr qint64 kReadRetryMs = 5000;
+
 } // namespace
 
 ProductionRecord::ProductionRecord(const QString& stationFolder, Clock clock, QObject* parent)
@@ -25,7 +28,8 @@ ProductionRecord::ProductionRecord(const QString& stationFolder, Clock clock, QO
       m_clock(clock ? std::move(clock) : [] { return QDateTime::currentMSecsSinceEpoch(); }) {
     m_startedAt = m_clock();
     const QString path = QDir(stationFolder).filePath(FileName());
-    m_store = RecordStore::Open(path, &m_openError);
+    m_readTriedAt = m_startedAt - kReadRetryMs;
+    reader();
     m_writer = std::make_unique<RecordWriter>(path);
     connect(m_writer.get(), &RecordWriter::committed, this, [this](const QStringList& ids) {
         m_failing = false;
@@ -211,10 +215,42 @@ void ProductionRecord::ShutDown() {
     }
 }
 
+RecordStore* ProductionRecord::reader() {
+    const qint64 now = m_clock();
+    if (m_store || qAbs(now - m_readTriedAt) < kReadRetryMs)
+        return m_store.get();
+    m_readTriedAt = now;
+    QString error;
+    m_store = RecordStore::Open(QDir(m_folder).filePath(FileName()), &error);
+    if (m_store)
+        m_readFailing = false;
+    else
+        readFailed(error);
+    return m_store.get();
+}
+
+void ProductionRecord::readFailed(const QString& error) {
+    m_store.reset();
+    m_readTriedAt = m_clock();
+    if (m_readFailing)
+        return;
+    m_readFailing = true;
+    // Queued: the station connects to failed() after the constructor's try.
+    const QString text =
+        QStringLiteral("生产记录%1读取失败: %2").arg(QDir(m_folder).filePath(FileName()), error);
+    QMetaObject::invokeMethod(
+        this, [this, text] { Q_EMIT failed(text); }, Qt::QueuedConnection);
+}
+
 LabelCheck ProductionRecord::Check(const QString& label) {
     LabelCheck check;
-    if (m_store)
-        check.written = m_store->latestWritten(label);
+    if (RecordStore* store = reader()) {
+        QString error;
+        check.written = store->latestWritten(label, &error);
+        if (!error.isEmpty())
+            readFailed(error);
+    }
+    check.localUnreadable = !m_store;
     // A finish on its way to the disk counts already.
     for (const BoardAttempt& a : std::as_const(m_rows)) {
         if (IsWritten(a.outcome) && a.label.compare(label, Qt::CaseInsensitive) == 0 &&
@@ -231,7 +267,14 @@ LabelCheck ProductionRecord::Check(const QString& label) {
 }
 
 RecordSummary ProductionRecord::ShiftSummary() {
-    return m_store ? Summarise(*m_store, m_startedAt) : RecordSummary{};
+    RecordStore* store = reader();
+    if (!store)
+        return {};
+    QString error;
+    const RecordSummary summary = Summarise(*store, m_startedAt, &error);
+    if (!error.isEmpty())
+        readFailed(error);
+    return summary;
 }
 
 } // namespace quorvane::record

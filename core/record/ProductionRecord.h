@@ -35,6 +35,7 @@ struct BurnFacts {
 struct LabelCheck {
     std::optional<BoardAttempt> written; // the newest finished board of that label
     bool localOnly = false;              // the line-wide record could not be asked
+    bool localUnreadable = false;        // this station's own record could not be read
 };
 
 // The line-wide database beside the station's own file.
@@ -101,7 +102,8 @@ public:
 
 Q_SIGNALS:
     // A row could not be stored: emitted once, and again only after a row
-    // has been stored since.
+    // has been stored since. The same for the record that cannot be read
+    // (the guard's history, the shift's figures).
     void failed(const QString& text);
     // Rows reached the disk: the shift's figures may have moved.
     void committed();
@@ -114,6 +116,10 @@ private:
     void save(const BoardAttempt& attempt);
     void close(BoardAttempt& attempt, Outcome outcome);
     void written(BoardAttempt& attempt, Outcome outcome);
+    // The read connection, opened again when it is down and the last try is
+    // a while ago; null while the record cannot be read.
+    RecordStore* reader();
+    void readFailed(const QString& error);
 
     QString m_folder;
     QString m_host;
@@ -121,7 +127,8 @@ private:
     qint64 m_startedAt = 0;
     std::unique_ptr<RecordStore> m_store; // this thread's reads: the guard, the summary
     std::unique_ptr<RecordWriter> m_writer;
-    QString m_openError;
+    qint64 m_readTriedAt = 0;
+    bool m_readFailing = false;
     std::unique_ptr<LineLink> m_line;
     QHash<int, BoardAttempt> m_rows;
     SourceFacts m_sources;

@@ -1,13 +1,19 @@
 #include "core/record/RecordSchema.h"
 
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QThread>
 #include <QVariant>
 
 namespace quorvane::record {
 
 namespace {
+
+// The stations' common key for the schema step's lock on a server.
+constexpr qint64 kSchemaLockKey = 0x51564e5245434f52; // "QVNRECOR"
 
 // Each step as it was first shipped; a later change is a new step.
 const QStringList& Step(int version) {
@@ -59,6 +65,19 @@ const QStringList& Step(int version) {
     return kSteps[version - 1];
 }
 
+// A test holds a station inside its schema step while another one starts:
+// QUORVANE_HOLD_SCHEMA names a file; while it exists the step waits, after
+// leaving NAME.held beside it.
+void HoldForTest() {
+    const QString hold = qEnvironmentVariable("QUORVANE_HOLD_SCHEMA");
+    if (hold.isEmpty() || !QFile::exists(hold))
+        return;
+    QFile(hold + QStringLiteral(".held")).open(QIODevice::WriteOnly);
+    const QDeadlineTimer deadline(60000);
+    while (QFile::exists(hold) && !deadline.hasExpired())
+        QThread::msleep(10);
+}
+
 } // namespace
 
 int SchemaVersion(QSqlDatabase& db) {
@@ -71,40 +90,44 @@ int SchemaVersion(QSqlDatabase& db) {
 }
 
 bool MigrateSchema(QSqlDatabase& db, QString* error, int upTo) {
+    QSqlQuery query(db);
     const auto fail = [&](const QString& text) {
         if (error)
             *error = text;
+        query.exec(QStringLiteral("ROLLBACK"));
         return false;
     };
+    // Two stations may make the same record at once: the second waits here
+    // for the first (SQLite: the write lock at once, through the busy
+    // timeout; PostgreSQL: a lock of this step) and then reads what it made.
+    const bool sqlite = db.driverName() == u"QSQLITE";
+    if (!query.exec(sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"))) {
+        if (error)
+            *error = query.lastError().text();
+        return false;
+    }
+    if (!sqlite &&
+        !query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLockKey)))
+        return fail(query.lastError().text());
     const int current = SchemaVersion(db);
     if (current > kSchemaVersion)
         return fail(QStringLiteral("the record was made by a newer station (schema %1, this one "
                                    "knows %2)")
                         .arg(current)
                         .arg(kSchemaVersion));
-    if (current >= upTo)
-        return true;
-    if (!db.transaction())
-        return fail(db.lastError().text());
-    QSqlQuery query(db);
     for (int version = current + 1; version <= upTo; ++version) {
         for (const QString& statement : Step(version)) {
-            if (!query.exec(statement)) {
-                const QString why = query.lastError().text();
-                db.rollback();
-                return fail(why);
-            }
+            if (!query.exec(statement))
+                return fail(query.lastError().text());
         }
         query.prepare(QStringLiteral("UPDATE schema_version SET version = ?"));
         query.addBindValue(version);
-        if (!query.exec()) {
-            const QString why = query.lastError().text();
-            db.rollback();
-            return fail(why);
-        }
+        if (!query.exec())
+            return fail(query.lastError().text());
     }
-    if (!db.commit())
-        return fail(db.lastError().text());
+    HoldForTest();
+    if (!query.exec(QStringLiteral("COMMIT")))
+        return fail(query.lastError().text());
     return true;
 }
 

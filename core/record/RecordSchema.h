@@ -16,8 +16,9 @@ inline constexpr int kSummaryIndexVersion = 3;
 int SchemaVersion(QSqlDatabase& db);
 
 // Brings db up to version upTo (the current one unless a test wants an older
-// file) in one transaction. Refuses a database of a newer station: it
-// cannot know what that one's rows mean.
+// file) in one transaction that reads the version too: a station making the
+// same database at the same time waits for this one. Refuses a database of a
+// newer station: it cannot know what that one's rows mean.
 bool MigrateSchema(QSqlDatabase& db, QString* error, int upTo = kSchemaVersion);
 
 } // namespace quorvane::record

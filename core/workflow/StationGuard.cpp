@@ -20,6 +20,8 @@ QString Question(const QString& label, const record::LabelCheck& check) {
                  row.station, row.folder);
     if (check.localOnly)
         text += QStringLiteral("\n(生产数据库不可用,只查了本站的记录)");
+    if (check.localUnreadable)
+        text += QStringLiteral("\n(本站生产记录无法读取,本站的记录没有查)");
     return text;
 }
 

@@ -4,7 +4,8 @@
 //   crash-victim print 0|1        the bytes of one of those records
 //   crash-victim record FOLDER N  records N boards in FOLDER's production.db
 //                                 and prints each label once its finish is
-//                                 committed
+//                                 committed; fails when the record reads
+//                                 fewer boards back
 #include "core/record/ProductionRecord.h"
 #include "core/settings/SettingsRecord.h"
 
@@ -63,5 +64,5 @@ int main(int argc, char* argv[]) {
         std::printf("%s\n", qPrintable(label));
         std::fflush(stdout);
     }
-    return failed ? 1 : 0;
+    return failed || record.ShiftSummary().written < args[3].toInt() ? 1 : 0;
 }

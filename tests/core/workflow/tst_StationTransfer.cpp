@@ -270,9 +270,14 @@ private slots:
         rig.station->record().flush();
         QTEST(rig.attempt(0).outcome, "outcome");
         QCOMPARE(rig.attempt(0).refetches, event == u"mismatch" ? 1 : 0);
-        QCOMPARE(rig.op.messages.size(), recordFails ? 1 : 0);
+        QCOMPARE(rig.op.messages.size(), recordFails ? 2 : 0); // unreadable, unwritable: once each
         QCOMPARE(rig.rows().text(0, kStatus) == kWritten, event == u"done" || event == u"timer");
         QCOMPARE(rig.link->sent.size(), event == u"stop" ? 1 : 2); // no MACSET after a stop
+        if (recordFails) { // the guard knows this run's board, and what it could not read
+            rig.station->OnScanEntered(kLabel);
+            QVERIFY(
+                rig.op.reburns.at(0).second.endsWith("\n(本站生产记录无法读取,本站的记录没有查)"));
+        }
     }
 };
 

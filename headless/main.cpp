@@ -109,6 +109,9 @@ int main(int argc, char* argv[]) {
         PrintLine(stderr, QStringLiteral("%1写入失败").arg(path));
     });
 
+    record::ProductionRecord production(programDir);
+    if (const QString line = record::LineRecordUrl(options.record, programDir); !line.isEmpty())
+        production.setLineLink(std::make_unique<record::LineRecord>(line, programDir));
     std::unique_ptr<Station> station;
     TerminalOperator terminal(
         STDIN_FILENO,
@@ -117,9 +120,7 @@ int main(int argc, char* argv[]) {
         },
         [&station](std::uint64_t id) { station->OnMessageAcknowledged(id); },
         [&station](std::uint64_t id, bool yes) { station->OnReburnAnswer(id, yes); });
-    station = std::make_unique<Station>(log, programDir, options.port, terminal);
-    if (const QString line = record::LineRecordUrl(options.record, programDir); !line.isEmpty())
-        station->record().setLineLink(std::make_unique<record::LineRecord>(line, programDir));
+    station = std::make_unique<Station>(log, programDir, options.port, terminal, production);
     station->SelectModel(options.model);
 
     station->Initialise();
@@ -134,8 +135,8 @@ int main(int argc, char* argv[]) {
     QObject::connect(&stopSignals, &StopSignals::stopRequested, &app, [&] {
         station->StopService(station->ControlsFromState());
         station->Shutdown();
-        station->record().flush();
-        PrintLine(stdout, record::SummaryLine(station->record().ShiftSummary()));
+        production.flush();
+        PrintLine(stdout, record::SummaryLine(production.ShiftSummary()));
         app.exit(0);
     });
     return app.exec();

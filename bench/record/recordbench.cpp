@@ -14,6 +14,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QStorageInfo>
+#include <QUuid>
 
 #include <algorithm>
 #include <cmath>
@@ -107,9 +108,10 @@ bool Board(const QString& folder, ProductionRecord* record, bool package, int n,
         times.steps[step++].push_back(static_cast<double>(ns) / 1e6);
     };
     total.start();
-    event([&] { record->Claimed(row, QStringLiteral("192.168.1.10"), 2000 + row); });
+    const QString id = QUuid::createUuid().toString();
+    event([&] { record->Claimed(id, QStringLiteral("192.168.1.10"), 2000 + row); });
     event([&] { (void)record->Check(label); });
-    event([&] { record->Scanned(row, label); });
+    event([&] { record->Scanned(id, label); });
     DevicePackageResult built;
     if (package) {
         built = BuildDevicePackage(request);
@@ -129,10 +131,10 @@ bool Board(const QString& folder, ProductionRecord* record, bool package, int n,
         facts.bootLoaderPath = request.sources.bootLoaderPath;
         facts.rootPath = request.sources.rootPath;
         facts.configPath = request.sources.configPath;
-        record->Built(row, facts);
+        record->Built(id, facts);
     });
-    event([&] { record->Transferred(row, false); });
-    event([&] { record->Written(row); });
+    event([&] { record->Transferred(id, false); });
+    event([&] { record->SetOutcome(id, Outcome::WrittenDone); });
     times.board.push_back(static_cast<double>(total.nsecsElapsed()) / 1e6);
     times.record.push_back(static_cast<double>(inRecord) / 1e6);
     if (record && !package) {

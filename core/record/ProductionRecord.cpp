@@ -33,12 +33,25 @@ ProductionRecord::ProductionRecord(const QString& stationFolder, Clock clock, QO
     m_writer = std::make_unique<RecordWriter>(path);
     connect(m_writer.get(), &RecordWriter::committed, this, [this](const QStringList& ids) {
         m_failing = false;
-        if (m_line) {
-            for (const QString& id : ids)
+        for (const QString& id : ids) {
+            if (m_line)
                 m_line->rowSaved(id);
+            // An end on disk is found there; no event changes it.
+            const auto it = m_attempts.constFind(id);
+            if (it != m_attempts.constEnd() && IsFinal(it->outcome))
+                m_attempts.erase(it);
         }
         Q_EMIT committed();
     });
+    connect(this, &ProductionRecord::failed, this, [this](const QString& text) {
+        if (m_notice)
+            m_notice(text, true);
+    });
+    connect(this, &ProductionRecord::lineChanged, this,
+            [this](bool reachable, const QString& text) {
+                if (m_notice)
+                    m_notice(text, !reachable);
+            });
     connect(m_writer.get(), &RecordWriter::failed, this, [this](const QString& error) {
         if (m_failing)
             return;
@@ -68,82 +81,52 @@ void ProductionRecord::setLineLink(std::unique_ptr<LineLink> line) {
             [this](bool reachable, const QString& text) { Q_EMIT lineChanged(reachable, text); });
 }
 
-BoardAttempt ProductionRecord::newAttempt() const {
+BoardAttempt ProductionRecord::newAttempt(const AttemptId& id) const {
     BoardAttempt a;
-    a.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    a.id = id.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : id;
     a.station = m_host;
     a.folder = m_folder;
     a.claimedAt = m_clock();
     return a;
 }
 
-BoardAttempt* ProductionRecord::onRow(int row) {
-    const auto it = m_rows.find(row);
-    return it == m_rows.end() ? nullptr : &*it;
-}
-
-QString ProductionRecord::attemptIdOnRow(int row) const {
-    const auto it = m_rows.constFind(row);
-    return it == m_rows.constEnd() ? QString() : it->id;
-}
-
-std::optional<BoardAttempt> ProductionRecord::attemptOnRow(int row) const {
-    const auto it = m_rows.constFind(row);
-    if (it == m_rows.constEnd())
-        return std::nullopt;
-    return *it;
+BoardAttempt* ProductionRecord::find(const AttemptId& id) {
+    const auto it = m_attempts.find(id);
+    return it == m_attempts.end() ? nullptr : &*it;
 }
 
 void ProductionRecord::save(const BoardAttempt& attempt) {
     m_writer->save(attempt);
 }
 
-void ProductionRecord::close(BoardAttempt& attempt, Outcome outcome) {
-    attempt.outcome = outcome;
-    if (IsWritten(outcome))
-        attempt.finishedAt = m_clock();
-    save(attempt);
-}
-
-void ProductionRecord::Claimed(int row, const QString& routerAddress, int routerPort) {
-    if (BoardAttempt* old = onRow(row); old && !IsFinal(old->outcome))
-        close(*old, old->transferredAt > 0 ? Outcome::Delivered : Outcome::Released);
-    BoardAttempt a = newAttempt();
+void ProductionRecord::Claimed(const AttemptId& id, const QString& routerAddress, int routerPort) {
+    BoardAttempt a = newAttempt(id);
     a.routerAddress = routerAddress;
     a.routerPort = routerPort;
-    m_rows.insert(row, a);
+    m_attempts.insert(a.id, a);
     save(a);
 }
 
-void ProductionRecord::Scanned(int row, const QString& label) {
-    if (BoardAttempt* a = onRow(row)) {
+void ProductionRecord::Scanned(const AttemptId& id, const QString& label) {
+    if (BoardAttempt* a = find(id)) {
         a->label = label.toUpper();
         a->scannedAt = m_clock();
         save(*a);
     }
 }
 
-void ProductionRecord::ScanCancelled(int row) {
-    if (BoardAttempt* a = onRow(row); a && !IsFinal(a->outcome))
-        close(*a, Outcome::ScanCancelled);
-}
-
-void ProductionRecord::ReburnAnswered(int row, bool confirmed) {
-    BoardAttempt* a = onRow(row);
-    if (!a)
-        return;
-    a->reburn = confirmed ? QStringLiteral("confirmed") : QStringLiteral("refused");
-    if (confirmed)
+void ProductionRecord::ReburnAnswered(const AttemptId& id, bool confirmed) {
+    if (BoardAttempt* a = find(id)) {
+        a->reburn = confirmed ? QStringLiteral("confirmed") : QStringLiteral("refused");
         save(*a);
-    else
-        close(*a, Outcome::ReburnRefused);
+    }
 }
 
-void ProductionRecord::Built(int row, const BurnFacts& facts) {
+void ProductionRecord::Built(const AttemptId& id, const BurnFacts& facts) {
     BoardAttempt prepared;
-    BoardAttempt* a = row >= 0 ? onRow(row) : nullptr;
+    BoardAttempt* a = find(id);
     if (!a) {
-        prepared = newAttempt();
+        prepared = newAttempt({});
         prepared.outcome = Outcome::Prepared;
         a = &prepared;
     }
@@ -163,56 +146,26 @@ void ProductionRecord::Built(int row, const BurnFacts& facts) {
     save(*a);
 }
 
-void ProductionRecord::Transferred(int row, bool fetchAgain) {
-    BoardAttempt* a = onRow(row);
+void ProductionRecord::Transferred(const AttemptId& id, bool fetchAgain) {
+    BoardAttempt* a = find(id);
     if (!a || IsFinal(a->outcome))
         return;
     a->transferredAt = m_clock();
     if (fetchAgain)
         ++a->refetches;
-    a->outcome = fetchAgain ? Outcome::FetchedAgain : Outcome::InProgress;
     save(*a);
 }
 
-void ProductionRecord::written(BoardAttempt& attempt, Outcome outcome) {
-    // The first word of a finish counts, a final outcome stays, and only a
-    // board whose files went out can have written them.
-    if (!IsFinal(attempt.outcome) && attempt.transferredAt > 0)
-        close(attempt, outcome);
-}
-
-void ProductionRecord::Written(int row) {
-    if (BoardAttempt* a = onRow(row))
-        written(*a, Outcome::WrittenDone);
-}
-
-void ProductionRecord::TimerFinished(const QString& attemptId) {
-    for (BoardAttempt& a : m_rows) {
-        if (a.id == attemptId)
-            written(a, Outcome::WrittenTimer);
-    }
-}
-
-void ProductionRecord::Released(int row) {
-    if (BoardAttempt* a = onRow(row); a && !IsFinal(a->outcome))
-        close(*a, Outcome::Released);
-}
-
-void ProductionRecord::Stopped() {
-    for (BoardAttempt& a : m_rows) {
-        // A board that has its files writes on; its row timer still runs.
-        const bool writing = a.transferredAt > 0 && a.outcome == Outcome::InProgress;
-        if (!IsFinal(a.outcome) && !writing)
-            close(a, Outcome::Stopped);
-    }
-}
-
-void ProductionRecord::ShutDown() {
-    Stopped();
-    for (BoardAttempt& a : m_rows) {
-        if (!IsFinal(a.outcome))
-            close(a, Outcome::Delivered);
-    }
+void ProductionRecord::SetOutcome(const AttemptId& id, Outcome outcome) {
+    BoardAttempt* a = find(id);
+    // A final outcome stays, and only a board whose files went out can have
+    // written them.
+    if (!a || IsFinal(a->outcome) || (IsWritten(outcome) && a->transferredAt == 0))
+        return;
+    a->outcome = outcome;
+    if (IsWritten(outcome))
+        a->finishedAt = m_clock();
+    save(*a);
 }
 
 RecordStore* ProductionRecord::reader() {
@@ -252,7 +205,7 @@ LabelCheck ProductionRecord::Check(const QString& label) {
     }
     check.localUnreadable = !m_store;
     // A finish on its way to the disk counts already.
-    for (const BoardAttempt& a : std::as_const(m_rows)) {
+    for (const BoardAttempt& a : std::as_const(m_attempts)) {
         if (IsWritten(a.outcome) && a.label.compare(label, Qt::CaseInsensitive) == 0 &&
             (!check.written || a.finishedAt > check.written->finishedAt))
             check.written = a;

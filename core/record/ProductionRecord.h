@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/personalise/MacAddress.h"
 #include "core/record/BoardAttempt.h"
+#include "core/record/BoardRecord.h"
 #include "core/record/RecordSummary.h"
 #include "core/record/SourceFacts.h"
 
@@ -17,26 +17,6 @@ namespace quorvane::record {
 
 class RecordStore;
 class RecordWriter;
-
-// What a board's burn used.
-struct BurnFacts {
-    QString label; // the label burned (for a MAC package: its base MAC), any case
-    MacTriple triple;
-    bool macWritten = false; // selection bit 1: the MACs go into the board
-    int modelCode = 0;
-    QString modelName;
-    int selection = 0;
-    QString bootLoaderPath; // each only when selected
-    QString rootPath;
-    QString configPath;
-};
-
-// What the MAC guard found for a label.
-struct LabelCheck {
-    std::optional<BoardAttempt> written; // the newest finished board of that label
-    bool localOnly = false;              // the line-wide record could not be asked
-    bool localUnreadable = false;        // this station's own record could not be read
-};
 
 // The line-wide database beside the station's own file.
 class LineLink {
@@ -56,10 +36,9 @@ public:
 
 // The production record of one station: a row per board attempt in
 // "production.db" in the station folder, committed as the board's events
-// happen (on the writer's thread: a commit waits for the disk). The station
-// calls these at the points where it acts anyway; a row that cannot be
-// written is reported through failed() and holds nothing up.
-class ProductionRecord : public QObject {
+// happen (on the writer's thread: a commit waits for the disk). A row that
+// cannot be written or read is told through the notice and holds nothing up.
+class ProductionRecord : public QObject, public BoardRecord {
     Q_OBJECT
 public:
     using Clock = std::function<qint64()>; // ms since the epoch
@@ -74,31 +53,17 @@ public:
     void setLineLink(std::unique_ptr<LineLink> line);
     LineLink* lineLink() const { return m_line.get(); }
 
-    // row: the device row the board is on.
-    void Claimed(int row, const QString& routerAddress, int routerPort);
-    void Scanned(int row, const QString& label);
-    void ScanCancelled(int row);
-    void ReburnAnswered(int row, bool confirmed);
-    // row < 0: a burn with no router (the scan field, continuous burning).
-    void Built(int row, const BurnFacts& facts);
-    void Transferred(int row, bool fetchAgain);
-    // The router's DONE for the board on the row.
-    void Written(int row);
-    // A row timer ran out: it finishes the attempt that started it, if that
-    // one is still open, never the next board on the row.
-    void TimerFinished(const QString& attemptId);
-    void Released(int row);
-    // The service stopped: boards whose files are not out yet are over.
-    void Stopped();
-    // The station closes: boards still writing are left as delivered.
-    void ShutDown();
+    void setNotice(Notice notice) override { m_notice = std::move(notice); }
+    void Claimed(const AttemptId& id, const QString& routerAddress, int routerPort) override;
+    void Scanned(const AttemptId& id, const QString& label) override;
+    void ReburnAnswered(const AttemptId& id, bool confirmed) override;
+    void Built(const AttemptId& id, const BurnFacts& facts) override;
+    void Transferred(const AttemptId& id, bool fetchAgain) override;
+    void SetOutcome(const AttemptId& id, Outcome outcome) override;
+    LabelCheck Check(const QString& label) override;
 
-    LabelCheck Check(const QString& label);
     // The boards claimed since this station started.
     RecordSummary ShiftSummary();
-    // The attempt on a device row, if any (for tests and views).
-    std::optional<BoardAttempt> attemptOnRow(int row) const;
-    QString attemptIdOnRow(int row) const;
 
 Q_SIGNALS:
     // A row could not be stored: emitted once, and again only after a row
@@ -111,11 +76,9 @@ Q_SIGNALS:
     void lineChanged(bool reachable, const QString& text);
 
 private:
-    BoardAttempt* onRow(int row);
-    BoardAttempt newAttempt() const;
+    BoardAttempt* find(const AttemptId& id);
+    BoardAttempt newAttempt(const AttemptId& id) const;
     void save(const BoardAttempt& attempt);
-    void close(BoardAttempt& attempt, Outcome outcome);
-    void written(BoardAttempt& attempt, Outcome outcome);
     // The read connection, opened again when it is down and the last try is
     // a while ago; null while the record cannot be read.
     RecordStore* reader();
@@ -130,9 +93,11 @@ private:
     qint64 m_readTriedAt = 0;
     bool m_readFailing = false;
     std::unique_ptr<LineLink> m_line;
-    QHash<int, BoardAttempt> m_rows;
+    // Open attempts, and ended ones until their end is on disk.
+    QHash<AttemptId, BoardAttempt> m_attempts;
     SourceFacts m_sources;
     bool m_failing = false;
+    Notice m_notice;
 };
 
 } // namespace quorvane::record

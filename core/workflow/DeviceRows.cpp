@@ -4,13 +4,45 @@ namespace quorvane {
 
 namespace {
 const QString kWaitingText = QStringLiteral("请连接新设备...");
-const QString kWrittenText = QStringLiteral("设备写入完成，可以移除");
+const char* const kHeadings[] = {"Num", "Mac", "进度", "状态"};
 } // namespace
 
 DeviceRows::DeviceRows(RowTimerService& timers, QObject* parent)
-    : QObject(parent), m_timers(timers) {
+    : QAbstractTableModel(parent), m_timers(timers) {
     m_timers.setTickHandler([this](int id) { OnTimer(id); });
     appendWaitingRow();
+}
+
+int DeviceRows::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int DeviceRows::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 4;
+}
+
+QVariant DeviceRows::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const Row& r = m_rows[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return index.column() == ProgressColumn
+                   ? QVariant(r.progress)
+                   : QVariant(r.texts[static_cast<std::size_t>(index.column())]);
+    case ProgressRole:
+        return r.progress;
+    case PhaseRole:
+        return static_cast<int>(r.phase);
+    default:
+        return {};
+    }
+}
+
+QVariant DeviceRows::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= 4)
+        return {};
+    return QString::fromUtf8(kHeadings[section]);
 }
 
 QString DeviceRows::text(int row, int column) const {
@@ -23,40 +55,45 @@ int DeviceRows::progress(int row) const {
     return valid(row) ? m_rows[static_cast<std::size_t>(row)].progress : 0;
 }
 
-int DeviceRows::progressMax(int row) const {
-    return valid(row) ? m_rows[static_cast<std::size_t>(row)].maximum : 100;
+BoardPhase DeviceRows::phase(int row) const {
+    return valid(row) ? m_rows[static_cast<std::size_t>(row)].phase : BoardPhase::Waiting;
+}
+
+void DeviceRows::changed(int row, int column, const QList<int>& roles) {
+    const QModelIndex cell = index(row, column);
+    emit dataChanged(cell, cell, roles);
 }
 
 void DeviceRows::setText(int row, int column, const QString& text) {
-    if (!valid(row) || column < 0 || column >= 4)
+    if (!valid(row) || column < 0 || column >= 4 || column == ProgressColumn)
         return;
     m_rows[static_cast<std::size_t>(row)].texts[static_cast<std::size_t>(column)] = text;
-    emit textChanged(row, column, text);
+    changed(row, column, {Qt::DisplayRole});
 }
 
 void DeviceRows::setProgress(int row, int value) {
     if (!valid(row))
         return;
-    Row& r = m_rows[static_cast<std::size_t>(row)];
-    r.progress = value;
-    emit progressChanged(row, r.progress, r.maximum);
+    m_rows[static_cast<std::size_t>(row)].progress = value;
+    changed(row, ProgressColumn, {Qt::DisplayRole, ProgressRole});
 }
 
-void DeviceRows::setProgressMax(int row, int maximum) {
-    if (!valid(row))
+void DeviceRows::setPhase(int row, BoardPhase phase) {
+    if (!valid(row) || m_rows[static_cast<std::size_t>(row)].phase == phase)
         return;
-    Row& r = m_rows[static_cast<std::size_t>(row)];
-    r.maximum = maximum;
-    emit progressChanged(row, r.progress, r.maximum);
+    m_rows[static_cast<std::size_t>(row)].phase = phase;
+    const QModelIndex first = index(row, 0), last = index(row, StatusColumn);
+    emit dataChanged(first, last, {PhaseRole});
 }
 
 int DeviceRows::appendWaitingRow() {
     const int n = rowCount();
+    beginInsertRows({}, n, n);
     Row row;
     row.texts[NumColumn] = QString::number(n + 1);
+    row.texts[MacColumn] = kWaitingText;
     m_rows.push_back(row);
-    emit rowInserted(n);
-    setText(n, MacColumn, kWaitingText);
+    endInsertRows();
     return n;
 }
 
@@ -68,12 +105,6 @@ int DeviceRows::findMacFromEnd(const QString& macText) const {
     return -1;
 }
 
-void DeviceRows::completeRow(int row, int timerId) {
-    m_timers.KillTimer(timerId);
-    setText(row, StatusColumn, kWrittenText);
-    setProgress(row, 100);
-}
-
 void DeviceRows::OnTimer(int id) {
     const int n = rowCount();
     const auto advance = [this](int row, int timerId) {
@@ -82,18 +113,17 @@ void DeviceRows::OnTimer(int id) {
             setProgress(row, p + 1);
             return;
         }
-        completeRow(row, timerId);
-        emit rowFinishedByTimer(row, timerId);
+        m_timers.KillTimer(timerId);
+        emit timerRanOut(row, timerId);
     };
-    // The last row is the one waiting for a board: its first-family timer
-    // never runs.
+    // The last row is the one waiting for a board: its own timer never runs.
     for (int i = n - 2; i >= 0; --i) {
         if (id == i)
             advance(i, i);
     }
-    if (id >= kSecondTimerFamily) {
+    if (id >= kMacPackageTimerFamily) {
         for (int j = n - 1; j >= 0; --j) {
-            if (id == j + kSecondTimerFamily)
+            if (id == j + kMacPackageTimerFamily)
                 advance(j, id);
         }
     }

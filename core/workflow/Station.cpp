@@ -3,77 +3,76 @@
 #include "core/log/Housekeeping.h"
 #include "core/log/RunFile.h"
 #include "core/log/StationLog.h"
+#include "core/personalise/MacAddress.h"
 #include "core/personalise/PackageSources.h"
 #include "core/settings/SettingsRecord.h"
 #include "core/settings/StationFolder.h"
 #include "core/workflow/Models.h"
-
-#include <QMetaObject>
+#include "core/workflow/Selection.h"
 
 namespace quorvane {
 
 namespace {
 
-RowTimerService& chooseTimers(RowTimerService* given, std::unique_ptr<RowTimerService>& own) {
+RowTimerService& ChooseTimers(RowTimerService* given, std::unique_ptr<RowTimerService>& own) {
     if (given)
         return *given;
     own = std::make_unique<QtRowTimerService>();
     return *own;
 }
 
+QString StartRefusal(MissingPiece missing) {
+    switch (missing) {
+    case MissingPiece::BootLoader:
+        return QStringLiteral("UBOOT为空");
+    case MissingPiece::Config:
+        return QStringLiteral("恢复出厂设置配置文件为空");
+    case MissingPiece::Root:
+        return QStringLiteral("root_Uimage为空");
+    default:
+        return QStringLiteral("选项不能为空");
+    }
+}
+
 } // namespace
 
 Station::Station(StationLog& log, QString programDir, std::uint16_t port, OperatorInterface& op,
-                 RowTimerService* timers, TickClock clock, std::unique_ptr<ServiceLink> link,
-                 QObject* parent)
-    : QObject(parent), m_log(log), m_op(op), m_port(port),
+                 record::BoardRecord& record, RowTimerService* timers, TickClock clock,
+                 std::unique_ptr<ServiceLink> link, QObject* parent)
+    : QObject(parent), m_log(log), m_op(op), m_record(record), m_port(port),
       m_clock(clock ? std::move(clock) : SystemTickClock()),
       m_link(link ? std::move(link) : MakeTransferServerLink(log, programDir)),
-      m_rows(chooseTimers(timers, m_ownTimers)) {
+      m_rows(ChooseTimers(timers, m_ownTimers)), m_controls(op), m_hold(*m_link, op),
+      m_ledger(m_state, m_rows, record, op), m_guard(log, op, record, m_hold),
+      m_burner(m_state, log, record, m_hold, m_controls, m_clock, [this] { RefreshTitle(); }),
+      m_policy({m_state, log, op, m_rows, m_ledger, m_burner, m_guard, m_hold, *m_link, m_clock}) {
     m_state.m_strExeDir = std::move(programDir);
     m_state.g_curItem = 0; // the placeholder row
-    m_record = std::make_unique<record::ProductionRecord>(m_state.m_strExeDir);
-    m_link->setHooks(this);
-    connect(&m_rows, &DeviceRows::rowFinishedByTimer, this, [this](int, int timerId) {
-        m_record->TimerFinished(m_timerAttempts.take(timerId));
-        m_op.PlaySound(136);
-    });
+    m_link->setHooks(&m_policy);
+    connect(&m_rows, &DeviceRows::timerRanOut, this,
+            [this](int row, int timerId) { m_ledger.timerRanOut(row, timerId); });
     // Told once; the boards go on whether the record can be written or not.
-    connect(m_record.get(), &record::ProductionRecord::failed, this, [this](const QString& text) {
+    m_record.setNotice([this](const QString& text, bool forOperator) {
         m_log.WriteLog(text);
-        m_op.ShowNotice(text);
+        if (forOperator)
+            m_op.ShowNotice(text);
     });
-    // The line's absence is shown once; boards wait locally for it.
-    connect(m_record.get(), &record::ProductionRecord::lineChanged, this,
-            [this](bool reachable, const QString& text) {
-                m_log.WriteLog(text);
-                if (!reachable)
-                    m_op.ShowNotice(text);
-            });
 }
 
 Station::~Station() {
+    m_record.setNotice({});
     m_link->setHooks(nullptr);
     m_link->stop();
 }
 
-QString Station::sysfilePath() const {
-    return m_state.m_strExeDir + QStringLiteral("sysfile");
-}
-
-void Station::writeSettings(const SettingsRecord& record) {
-    // The burn goes on without it, but the operator must know the record is old.
-    if (!record.Write(sysfilePath()))
-        m_log.WriteLog(QStringLiteral("%1写入失败").arg(sysfilePath()));
-}
-
 void Station::RestoreSettings() {
     SettingsRecord::ReadStatus status = SettingsRecord::ReadStatus::Missing;
-    const SettingsRecord record = SettingsRecord::Read(sysfilePath(), &status);
+    const QString path = m_state.m_strExeDir + QStringLiteral("sysfile");
+    const SettingsRecord record = SettingsRecord::Read(path, &status);
     if (status == SettingsRecord::ReadStatus::SizeUnknown)
         m_log.WriteLog(QStringLiteral("文件为空!\n"));
     else if (status == SettingsRecord::ReadStatus::Unreadable)
-        m_log.WriteLog(QStringLiteral("%1读取失败").arg(sysfilePath()));
+        m_log.WriteLog(QStringLiteral("%1读取失败").arg(path));
 
     const QString serial = record.serialText();
     const std::uint8_t flags = record.flags();
@@ -118,71 +117,39 @@ void Station::exchangeFromControls(const ControlValues& controls) {
     m_serialField = controls.serialText;
 }
 
-void Station::setControls(const std::function<void(ControlState&)>& change) {
-    ControlState next = m_controls;
-    change(next);
-    if (next == m_controls)
-        return;
-    m_controls = next;
-    m_op.SetControlState(m_controls);
-}
-
 StartOutcome Station::StartService(const ControlValues& controls) {
     exchangeFromControls(controls);
-    m_state.m_byFlags = 0;
-
-    setControls([](ControlState& c) {
+    m_controls.change([](ControlState& c) {
         c.serviceChecked = true;
         c.serviceCaption = QStringLiteral("停止");
     });
-    m_state.g_processing = 0;
-    m_state.g_nexttime = 0;
-    SettingsRecord record;
-
-    const auto fail = [this](const QString& message) {
-        setControls([](ControlState& c) {
+    m_ledger.resetFlags();
+    // Failed, m_byFlags keeps the bits up to the piece that is missing.
+    const Selection selection = SelectionOf(m_state, SelectionCheck::Sources);
+    m_state.m_byFlags = selection.flags;
+    if (selection.missing != MissingPiece::None) {
+        m_controls.change([](ControlState& c) {
             c.serviceChecked = false;
             c.serviceCaption = QStringLiteral("启动");
         });
-        return StartOutcome{false, message};
-    };
-
-    if (m_state.m_bUpdateMAC)
-        m_state.m_byFlags |= kSelectMac;
-    if (m_state.m_bUpdateUboot) {
-        m_state.m_byFlags |= kSelectBootLoader;
-        if (m_state.m_strUbootPath.isEmpty())
-            return fail(QStringLiteral("UBOOT为空"));
-        record.setBootLoaderPath(m_state.m_strUbootPath);
+        return StartOutcome{false, StartRefusal(selection.missing)};
     }
-    if (m_state.m_bRestoreCfg) {
-        m_state.m_byFlags |= kSelectConfig;
-        if (m_state.m_strCfgPath.isEmpty())
-            return fail(QStringLiteral("恢复出厂设置配置文件为空"));
-        record.setConfigPath(m_state.m_strCfgPath);
-    }
-    if (m_state.m_bUpdateRoot) {
-        m_state.m_byFlags |= kSelectRoot;
-        if (m_state.m_strRootPath.isEmpty())
-            return fail(QStringLiteral("root_Uimage为空"));
-        record.setRootPath(m_state.m_strRootPath);
-    }
-    if (m_state.m_byFlags == 0)
-        return fail(QStringLiteral("选项不能为空"));
+    // Written at every start with the MAC bytes zero.
+    SettingsRecord record = BurnSettings(m_state, m_state.m_byFlags & ~kSelectMac);
+    record.setFlags(m_state.m_byFlags);
     record.setWpaByte(m_state.m_bHasWpaKey ? '1' : '0');
 
     dropOperatorWaits();
     // The server logs its own start lines, "服务器启动失败" among them.
     const bool listening = m_link->start(m_port, m_state.m_bUpdateMAC);
     m_everStarted = true;
-    setControls([](ControlState& c) { c.optionsEnabled = false; });
-    record.setFlags(m_state.m_byFlags);
-    writeSettings(record);
+    m_controls.change([](ControlState& c) { c.optionsEnabled = false; });
+    WriteSettingsFile(m_log, m_state.m_strExeDir, record);
 
     if (!listening) {
         // Left pressed, the button would claim a service that answers no one.
         m_link->stop();
-        setControls([](ControlState& c) {
+        m_controls.change([](ControlState& c) {
             c.serviceChecked = false;
             c.serviceCaption = QStringLiteral("启动");
             c.optionsEnabled = true;
@@ -195,79 +162,57 @@ StartOutcome Station::StartService(const ControlValues& controls) {
 void Station::StopService(const ControlValues& controls) {
     exchangeFromControls(controls);
     m_state.m_byFlags = 0;
-    setControls([](ControlState& c) { c.serviceChecked = false; });
+    m_controls.change([](ControlState& c) { c.serviceChecked = false; });
     if (!m_everStarted)
         return;
     dropOperatorWaits();
     m_link->stop();
-    m_record->Stopped();
-    setControls([](ControlState& c) { c.serviceCaption = QStringLiteral("启动"); });
+    m_ledger.letGo(BoardEvent::Stopped);
+    m_controls.change([](ControlState& c) { c.serviceCaption = QStringLiteral("启动"); });
     m_log.WriteLog(QStringLiteral("强制关闭服务"));
-    setControls([](ControlState& c) { c.optionsEnabled = true; });
+    m_controls.change([](ControlState& c) { c.optionsEnabled = true; });
 }
 
 void Station::dropOperatorWaits() {
-    m_handOver.clear();
-    m_routerRows.clear();
-    m_reburnConfirmed.clear();
-    m_reburnRefused.clear();
-    if (m_ask) {
-        const std::uint64_t id = m_ask->id;
-        m_ask.reset();
-        m_op.CancelMacRequest(id);
-    }
-    if (m_reburn) {
-        const std::uint64_t id = m_reburn->id;
-        m_reburn.reset();
-        m_op.CancelReburn(id);
-    }
-    // Messages stay on screen for the operator; only what waited on them goes.
-    m_transferMessages.clear();
-    m_afterAcks.clear();
-    while (m_heldPauses > 0) {
-        --m_heldPauses;
-        m_link->resume();
-    }
+    m_ledger.forgetWatch();
+    m_guard.drop();
+    m_policy.dropAsk();
+    m_hold.dropAll();
 }
 
-void Station::holdServer() {
-    ++m_heldPauses;
-    m_link->pause();
+void Station::SingleBurn() {
+    m_burner.SingleBurn(false, {});
 }
 
-void Station::releaseServer() {
-    if (m_heldPauses <= 0)
+void Station::ContinuousBurn(bool checked, const ControlValues& controls) {
+    m_controls.change([checked](ControlState& c) { c.continuousChecked = checked; });
+    exchangeFromControls(controls);
+    m_burner.ContinuousBurn(checked);
+}
+
+void Station::OnScanEntered(const QString& scanText) {
+    m_state.m_strScan = scanText;
+    if (scanText.size() != 12)
         return;
-    --m_heldPauses;
-    m_link->resume();
-}
-
-void Station::showMessage(const QString& text, bool fromTransfer) {
-    const std::uint64_t id = m_nextId++;
-    if (fromTransfer) {
-        m_transferMessages.insert(id);
-        holdServer();
-    }
-    m_op.ShowMessage(id, text);
-}
-
-void Station::OnMessageAcknowledged(std::uint64_t messageId) {
-    if (m_transferMessages.erase(messageId) == 0)
+    const bool clear = m_guard.clears(scanText, {}, false, [this, scanText](bool yes) {
+        if (!yes)
+            return;
+        m_guard.confirmOnce(scanText); // a yes scans it again
+        OnScanEntered(scanText);
+    });
+    if (!clear)
         return;
-    if (m_transferMessages.empty()) {
-        auto pending = std::move(m_afterAcks);
-        m_afterAcks.clear();
-        for (auto& next : pending)
-            next();
-    }
-    releaseServer();
+    m_serialField = SerialFromScan(scanText);
+    m_op.SetSerialText(m_serialField);
+    // The burn names the scanned board, not the serial left in the field:
+    // the header line and "sysfile" carry the label's own MACs.
+    m_state.m_strMac = scanText;
+    m_controls.change([](ControlState& c) { c.burnChecked = true; });
+    SingleBurn();
 }
 
-void Station::afterAcknowledgements(std::function<void()> next) {
-    if (m_transferMessages.empty())
-        next();
-    else
-        m_afterAcks.push_back(std::move(next));
+void Station::OnMacAnswer(std::uint64_t askId, const std::optional<QString>& label) {
+    m_policy.OnMacAnswer(askId, label);
 }
 
 bool Station::SelectModel(int code) {
@@ -285,27 +230,19 @@ void Station::RefreshTitle() {
 void Station::ClearGeneratedFiles() {
     // Never a folder of the system's programs, whatever the station was given.
     if (!IsOwnStationFolder(m_state.m_strExeDir)) {
-        showMessage(QStringLiteral("%1不是工作站自己的文件夹,不清空").arg(m_state.m_strExeDir),
-                    false);
+        m_hold.showMessage(
+            QStringLiteral("%1不是工作站自己的文件夹,不清空").arg(m_state.m_strExeDir), false);
         return;
     }
     quorvane::ClearGeneratedFiles(m_state.m_strExeDir, false);
 }
 
 void Station::Shutdown() {
-    m_record->ShutDown();
+    m_ledger.letGo(BoardEvent::ShutDown);
     m_log.WriteEndLine();
     if (!WriteRunFile(m_state.m_strExeDir, {}))
         m_log.WriteLog(
             QStringLiteral("%1写入失败").arg(m_state.m_strExeDir + QStringLiteral("log/")));
-}
-
-bool Station::isServerListening() const {
-    return m_link->isRunning();
-}
-
-std::uint16_t Station::serverPort() const {
-    return m_link->port();
 }
 
 } // namespace quorvane

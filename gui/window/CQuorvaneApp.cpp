@@ -18,11 +18,9 @@ bool CQuorvaneApp::InitInstance() {
     if (!m_instance.TryBecomePrimary())
         return false;
     m_window = std::make_unique<CQuorvaneDlg>(m_programDir, m_port);
-    if (!m_lineUrl.isEmpty()) {
-        quorvane::Station& station = m_window->station();
-        station.record().setLineLink(
-            std::make_unique<quorvane::record::LineRecord>(m_lineUrl, station.state().m_strExeDir));
-    }
+    if (!m_lineUrl.isEmpty())
+        m_window->record().setLineLink(std::make_unique<quorvane::record::LineRecord>(
+            m_lineUrl, m_window->station().state().m_strExeDir));
     // Asked by a second start: whatever the title says by now.
     connect(&m_instance, &quorvane::SingleInstance::activationRequested, m_window.get(),
             [this] { quorvane::SingleInstance::BringToFront(m_window.get()); });

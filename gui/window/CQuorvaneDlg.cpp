@@ -1,6 +1,7 @@
 #include "gui/window/CQuorvaneDlg.h"
 
 #include "core/log/StationLog.h"
+#include "core/record/ProductionRecord.h"
 #include "core/workflow/Models.h"
 #include "core/workflow/Station.h"
 #include "gui/listctrlex/CListCtrlEx.h"
@@ -101,16 +102,17 @@ CQuorvaneDlg::CQuorvaneDlg(const QString& programDir, std::uint16_t port, Servic
     CreateControls();
     CreateMenus();
 
+    const QString folder = ProgramDirOf(programDir);
+    m_record = std::make_unique<record::ProductionRecord>(folder);
     m_station =
-        std::make_unique<Station>(*m_log, ProgramDirOf(programDir), port, *this, m_services.timers);
+        std::make_unique<Station>(*m_log, folder, port, *this, *m_record, m_services.timers);
     // The shift at a glance: written, failed, pace, the last board's time.
     m_shiftSummary = new QLabel(m_client);
     m_shiftSummary->setObjectName(QString::number(kShiftSummaryId));
     const auto showSummary = [this] {
-        m_shiftSummary->setText(record::SummaryLine(m_station->record().ShiftSummary()));
+        m_shiftSummary->setText(record::SummaryLine(m_record->ShiftSummary()));
     };
-    connect(&m_station->record(), &record::ProductionRecord::committed, m_shiftSummary,
-            showSummary);
+    connect(m_record.get(), &record::ProductionRecord::committed, m_shiftSummary, showSummary);
     showSummary();
     InitDialog();
 
@@ -126,6 +128,8 @@ CQuorvaneDlg::~CQuorvaneDlg() {
     delete m_deviceView;
     m_deviceView = nullptr;
     m_station.reset();
+    // Its last rows reach the file and the line before the window goes.
+    m_record.reset();
 }
 
 void CQuorvaneDlg::CreateControls() {

@@ -31,6 +31,9 @@ class RowTimerService;
 class SoundPlayer;
 class Station;
 class StationLog;
+namespace record {
+class ProductionRecord;
+}
 namespace window {
 class DeviceListView;
 }
@@ -65,6 +68,8 @@ public:
     ~CQuorvaneDlg() override;
 
     quorvane::Station& station() { return *m_station; }
+    // One row per board attempt in "production.db" in the station folder.
+    quorvane::record::ProductionRecord& record() { return *m_record; }
     QWidget* control(int id) const { return m_controls.value(id); }
     QWidget* clientArea() const { return m_client; }
     QMenuBar* menuBar() const { return m_menuBar; }
@@ -124,6 +129,7 @@ private:
     std::unique_ptr<quorvane::StationLog> m_ownLog;
     quorvane::StationLog* m_log = nullptr;
     quorvane::SoundPlayer* m_sounds = nullptr;
+    std::unique_ptr<quorvane::record::ProductionRecord> m_record;
     std::unique_ptr<quorvane::Station> m_station;
 
     QMenuBar* m_menuBar = nullptr;

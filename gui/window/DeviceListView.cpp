@@ -30,12 +30,12 @@ DeviceListView::DeviceListView(DeviceRows& rows, CListCtrlEx& list, QObject* par
     for (int row = m_list.GetItemCount(); row < m_rows.rowCount(); ++row)
         InsertRow(row);
 
-    connect(&m_rows, &DeviceRows::rowInserted, this, &DeviceListView::InsertRow);
-    connect(&m_rows, &DeviceRows::textChanged, this,
-            [this](int row, int column, const QString& text) {
-                m_list.SetItemText(row, column, text);
+    connect(&m_rows, &DeviceRows::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) {
+                for (int row = first; row <= last; ++row)
+                    InsertRow(row);
             });
-    connect(&m_rows, &DeviceRows::progressChanged, this, &DeviceListView::SetProgress);
+    connect(&m_rows, &DeviceRows::dataChanged, this, &DeviceListView::Update);
     connect(&m_rows, &DeviceRows::ensureVisible, this,
             [this](int row, bool partialOk) { m_list.EnsureVisible(row, partialOk); });
 }
@@ -48,14 +48,29 @@ void DeviceListView::InsertRow(int row) {
             m_list.SetItemText(row, column, text);
     }
     // A fresh row keeps the cell's defaults (0 of 100) without a record.
-    if (m_rows.progress(row) != 0 || m_rows.progressMax(row) != 100)
-        SetProgress(row, m_rows.progress(row), m_rows.progressMax(row));
+    if (m_rows.progress(row) != 0)
+        SetProgress(row, m_rows.progress(row));
 }
 
-void DeviceListView::SetProgress(int row, int value, int maximum) {
-    const auto unsignedOf = [](int v) { return static_cast<quint32>(std::max(0, v)); };
-    m_list.SetCellProgressMax(row, DeviceRows::ProgressColumn, unsignedOf(maximum));
-    m_list.SetCellProgress(row, DeviceRows::ProgressColumn, unsignedOf(value));
+void DeviceListView::Update(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                            const QList<int>& roles) {
+    // The board's phase alone changes nothing the list shows.
+    if (!roles.isEmpty() && !roles.contains(Qt::DisplayRole))
+        return;
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+        for (int column = topLeft.column(); column <= bottomRight.column(); ++column) {
+            if (column == DeviceRows::ProgressColumn)
+                SetProgress(row, m_rows.progress(row));
+            else if (column != DeviceRows::NumColumn)
+                m_list.SetItemText(row, column, m_rows.text(row, column));
+        }
+    }
+}
+
+void DeviceListView::SetProgress(int row, int value) {
+    m_list.SetCellProgressMax(row, DeviceRows::ProgressColumn, 100);
+    m_list.SetCellProgress(row, DeviceRows::ProgressColumn,
+                           static_cast<quint32>(std::max(0, value)));
 }
 
 } // namespace quorvane::window

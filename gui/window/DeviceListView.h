@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QModelIndex>
 #include <QObject>
 
 namespace ListCtrlEx {
@@ -15,8 +17,9 @@ namespace window {
 // Columns, options and looks of the device list 1030.
 void SetUpDeviceList(ListCtrlEx::CListCtrlEx& list);
 
-// Keeps the device list showing the station's rows: every row, text and
-// progress change appears in the list as soon as the station makes it.
+// Keeps the device list showing the station's rows: it follows the rows'
+// model, so every row, text and progress change appears in the list as soon
+// as the station makes it. The list keeps its own items.
 class DeviceListView : public QObject {
     Q_OBJECT
 public:
@@ -24,7 +27,9 @@ public:
 
 private:
     void InsertRow(int row);
-    void SetProgress(int row, int value, int maximum);
+    void Update(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                const QList<int>& roles);
+    void SetProgress(int row, int value);
 
     DeviceRows& m_rows;
     ListCtrlEx::CListCtrlEx& m_list;

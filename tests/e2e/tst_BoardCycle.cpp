@@ -175,7 +175,7 @@ private slots:
         QTEST(rig.station->rows().text(0, DeviceRows::StatusColumn), "status");
         VERIFY_LOG(rig, log.replaceInStrings("@dir/", rig.programDir()));
         // One MAC in two written boards is named on the shift's line.
-        QCOMPARE(record::SummaryLine(rig.station->record().ShiftSummary()).endsWith("1个(2块板)"),
+        QCOMPARE(record::SummaryLine(rig.production->ShiftSummary()).endsWith("1个(2块板)"),
                  reburn == u"y");
     }
 
@@ -208,7 +208,7 @@ private slots:
         router = rig.runRouter(
             {"--name", "other", "--crc", "3", "--timeout-ms", "100", "--retries", "2"});
         QVERIFY(!router.ok());
-        QVERIFY(rig.station->isServerListening() && rig.station->isServiceChecked());
+        QVERIFY(rig.station->isServerListening() && rig.station->controlState().serviceChecked);
     }
 
     // Regression: a board that never came back left the hand-over set, and
@@ -241,7 +241,7 @@ private slots:
         // Write-MAC on: MACWAIT and the MACSET it never acts on; off: block 1.
         QTRY_COMPARE(rig.station->state().g_nexttime, 1);
         QTRY_VERIFY(abandoning.hasPendingDatagrams());
-        rig.clockSkew = HandOverWatch::LapseMs; // and then nothing more from it
+        rig.clockSkew = BoardLedger::LapseMs; // and then nothing more from it
 
         const RouterResult next =
             rig.runRouter({"--name", nextName, "--crc", "9", "--timeout-ms", "300"});

@@ -99,12 +99,12 @@ QStringList Rows(const QString& where) {
 }
 
 void Link(LiveStation& rig, const QString& url) {
-    rig.station->record().setLineLink(
+    rig.production->setLineLink(
         std::make_unique<record::LineRecord>(url, rig.programDir(), kPatient));
 }
 
 // A board that asks for its label by name and reports it written.
-bool Board(LiveStation& rig, const QString& label) {
+bool ServeBoard(LiveStation& rig, const QString& label) {
     return rig.runRouter({"--name", label, "--crc", "77", "--done"}).ok();
 }
 
@@ -149,16 +149,16 @@ private slots:
             Link(*rig, url);
             QVERIFY(rig->start(kSelectRoot));
         }
-        QVERIFY(Board(a, "5E3A710001A8"));
+        QVERIFY(ServeBoard(a, "5E3A710001A8"));
         QTRY_COMPARE_WITH_TIMEOUT(Rows(url).size(), 1, 30000);
 
         QVERIFY2(m_cluster->ctl("stop"), qPrintable(m_cluster->error));
-        QVERIFY(Board(a, "5E3A710001B8"));
-        QVERIFY(Board(a, "5E3A710001C8"));
+        QVERIFY(ServeBoard(a, "5E3A710001B8"));
+        QVERIFY(ServeBoard(a, "5E3A710001C8"));
         QVERIFY(a.logLines().contains("5E3A710001C8" + kLocalOnly));
         QVERIFY2(m_cluster->ctl("start"), qPrintable(m_cluster->error));
         QTRY_VERIFY_WITH_TIMEOUT(a.logLines().join('\n').contains("已恢复"), 30000);
-        QVERIFY(Board(a, "5E3A710001D8"));
+        QVERIFY(ServeBoard(a, "5E3A710001D8"));
         QTRY_COMPARE_WITH_TIMEOUT(Rows(url), Rows(local), 30000);
         // Each noted as delivered at the revision delivered: nothing is sent again.
         QCOMPARE(Query(local, "SELECT id FROM boards JOIN deliveries USING (id, revision)").size(),
@@ -167,7 +167,7 @@ private slots:
 
         b.op.reburnAnswers = {true, true};
         for (const char* label : {"5E3A710001A8", "5E3A710001C8", "5E3A710001E8"})
-            QVERIFY(Board(b, label));
+            QVERIFY(ServeBoard(b, label));
         QCOMPARE(b.op.reburnQuestions.size(), 2);
         QCOMPARE(b.op.reburnQuestions.filter(a.programDir()).size(), 2);
         QVERIFY(b.op.reburnQuestions.filter(QStringLiteral("只查了本站")).isEmpty());
@@ -202,14 +202,14 @@ private slots:
         WriteBytes(rig.path(record::kLineSettingsFile), "line=" + line.toUtf8());
         Link(rig, record::LineRecordUrl({}, rig.programDir()));
         QVERIFY(rig.start(kSelectRoot));
-        QVERIFY(Board(rig, "5E3A710002A8"));
+        QVERIFY(ServeBoard(rig, "5E3A710002A8"));
         QCOMPARE(rig.logLines().contains("5E3A710002A8" + kLocalOnly), !asked);
         QTRY_COMPARE(rig.logLines().filter(message).size(), 1);
-        QVERIFY(Board(rig, "5E3A710002B8"));
+        QVERIFY(ServeBoard(rig, "5E3A710002B8"));
         QCOMPARE(rig.logLines().filter(message).size(), 1);
         QVERIFY(rig.logLines().filter("已恢复").isEmpty());
         QVERIFY(!(rig.op.messages + rig.logLines()).join('\n').contains("s3cret"));
-        rig.station->record().flush();
+        rig.production->flush();
         QCOMPARE(Rows(rig.path("production.db")).filter("|written-done|").size(), 2);
     }
 
@@ -220,8 +220,8 @@ private slots:
         LiveStation rig;
         Link(rig, url);
         QVERIFY(rig.start(kSelectRoot));
-        QVERIFY(Board(rig, "5E3A710003A8"));
-        QVERIFY(Board(rig, "5E3A710003B8"));
+        QVERIFY(ServeBoard(rig, "5E3A710003A8"));
+        QVERIFY(ServeBoard(rig, "5E3A710003B8"));
         QTRY_COMPARE(Query(url, "SELECT outcome FROM boards WHERE label = '5E3A710003B8'"),
                      QStringList{"written-done"});
         QTRY_COMPARE(rig.logLines().filter("拒收").size(), 1);
@@ -240,6 +240,7 @@ private slots:
         QVERIFY(rig.runRouter({"--name", "5E3A710004A8", "--crc", "77"}).ok());
         rig.station->Shutdown();
         rig.station.reset();
+        rig.production.reset();
         QCOMPARE(Rows(url), Rows(rig.path("production.db")));
         QCOMPARE(Rows(url).filter("|delivered|").size(), 1);
     }

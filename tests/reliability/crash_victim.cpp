@@ -10,6 +10,7 @@
 #include "core/settings/SettingsRecord.h"
 
 #include <QCoreApplication>
+#include <QUuid>
 
 #include <cstdio>
 
@@ -52,14 +53,15 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < args[3].toInt() && !failed; ++i) {
         const QString label =
             QStringLiteral("5E3A71%1").arg(i, 5, 16, QLatin1Char('0')).toUpper() + '8';
-        record.Claimed(i, QStringLiteral("192.168.1.10"), 2000 + i % 1000);
-        record.Scanned(i, label);
+        const QString id = QUuid::createUuid().toString();
+        record.Claimed(id, QStringLiteral("192.168.1.10"), 2000 + i % 1000);
+        record.Scanned(id, label);
         record::BurnFacts facts;
         facts.label = label;
         facts.selection = 1;
-        record.Built(i, facts);
-        record.Transferred(i, false);
-        record.Written(i);
+        record.Built(id, facts);
+        record.Transferred(id, false);
+        record.SetOutcome(id, record::Outcome::WrittenDone);
         record.flush(); // committed from here on
         std::printf("%s\n", qPrintable(label));
         std::fflush(stdout);

@@ -8,6 +8,7 @@
 #include "core/log/StationLog.h"
 #include "core/personalise/MacPackage.h"
 #include "core/personalise/PackageSources.h"
+#include "core/record/ProductionRecord.h"
 #include "core/record/RecordStore.h"
 #include "core/workflow/Station.h"
 
@@ -282,8 +283,9 @@ public:
         WriteBytes(sources.configPath, "Default\nSSID1=Line\nAuthMode=WPA2PSK\nWPAPSK1=\n"
                                        "WAN_MAC_ADDR=00:00:00:00:00:00\n");
         TickClock clock = [this, tick = SystemTickClock()] { return tick() + clockSkew; };
-        station =
-            std::make_unique<Station>(*m_log, m_programDir, port, op, nullptr, std::move(clock));
+        production = std::make_unique<record::ProductionRecord>(m_programDir);
+        station = std::make_unique<Station>(*m_log, m_programDir, port, op, *production, nullptr,
+                                            std::move(clock));
         op.station = station.get();
         station->state().m_strUbootPath = sources.bootLoaderPath;
         station->state().m_strRootPath = sources.rootPath;
@@ -331,7 +333,7 @@ public:
 
     // What production.db holds, read through a connection of its own.
     QList<record::BoardAttempt> storedRows() const {
-        station->record().flush();
+        production->flush();
         const auto store =
             record::RecordStore::Open(path(QStringLiteral("production.db")), nullptr);
         return store ? store->list({}) : QList<record::BoardAttempt>{};
@@ -349,6 +351,7 @@ public:
 
     PackageSources sources;
     ScriptedOperator op;
+    std::unique_ptr<record::ProductionRecord> production; // outlives the station
     std::unique_ptr<Station> station;
     std::uint32_t clockSkew = 0; // moves the station's clock ahead of the real one
 

@@ -7,10 +7,13 @@
 #include "core/workflow/ServiceLink.h"
 #include "core/workflow/Station.h"
 
+#include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <map>
 
 namespace quorvane::testing {
 
@@ -46,6 +49,71 @@ struct FakeTimers final : RowTimerService {
     }
 };
 
+// The record in memory: each attempt as the station told it. Its guard
+// answers from what it was told and from the boards written before the test.
+struct FakeRecord final : record::BoardRecord {
+    struct Attempt {
+        QString label, baseMac, reburn;
+        record::Outcome outcome = record::Outcome::InProgress;
+        int refetches = 0;
+        bool transferred = false;
+    };
+    std::map<QString, Attempt> attempts;
+    QStringList claimed; // attempt ids, oldest first
+    QList<record::BoardAttempt> past;
+    Notice notice;
+
+    Attempt& at(const QString& id) {
+        if (!attempts.count(id))
+            QTest::qFail(qPrintable("no such attempt: " + id), __FILE__, __LINE__);
+        return attempts[id];
+    }
+    // The newest attempt, or the one n before it.
+    Attempt& last(int n = 0) { return at(claimed.value(claimed.size() - 1 - n)); }
+    void setNotice(Notice n) override { notice = std::move(n); }
+    void Claimed(const QString& id, const QString&, int) override {
+        claimed << id;
+        attempts[id];
+    }
+    void Scanned(const QString& id, const QString& label) override { at(id).label = label; }
+    void ReburnAnswered(const QString& id, bool yes) override {
+        at(id).reburn = yes ? "confirmed" : "refused";
+    }
+    void Built(const QString& id, const record::BurnFacts& facts) override {
+        if (id.isEmpty())
+            return; // a burn with no router
+        at(id).label = facts.label.toUpper();
+        if (facts.macWritten)
+            at(id).baseMac =
+                QByteArray(reinterpret_cast<const char*>(facts.triple.base.bytes.data()), 6)
+                    .toHex()
+                    .toUpper();
+    }
+    void Transferred(const QString& id, bool again) override {
+        at(id).transferred = true;
+        at(id).refetches += again;
+    }
+    void SetOutcome(const QString& id, record::Outcome outcome) override {
+        at(id).outcome = outcome;
+    }
+    record::LabelCheck Check(const QString& label) override {
+        record::LabelCheck check;
+        for (const record::BoardAttempt& board : past) {
+            if (board.label == label &&
+                (!check.written || board.finishedAt > check.written->finishedAt))
+                check.written = board;
+        }
+        for (const auto& [id, a] : attempts) {
+            if (a.label == label && (a.outcome == record::Outcome::WrittenDone ||
+                                     a.outcome == record::Outcome::WrittenTimer)) {
+                check.written.emplace();
+                check.written->id = id;
+            }
+        }
+        return check;
+    }
+};
+
 // The transfer server as the station sees it.
 struct FakeLink final : ServiceLink {
     bool running = false;
@@ -68,23 +136,25 @@ struct StationRig {
     StationLog log{dir.path()};
     FakeOperator op;
     FakeTimers timers;
+    FakeRecord record;
     FakeLink* link = nullptr;
     std::uint32_t clock = 1000;
     std::unique_ptr<Station> station;
+    std::unique_ptr<QAbstractItemModelTester> rowsTester;
 
-    // recordFails: "production.db" is a folder, so no row can be written.
-    explicit StationRig(bool recordFails = false) {
+    StationRig() {
         QDir(dir.path()).mkpath(QStringLiteral("Log"));
-        if (recordFails)
-            QDir(dir.path()).mkpath(record::ProductionRecord::FileName());
         station = std::make_unique<Station>(
-            log, path({}), 0, op, &timers, [this] { return clock; },
+            log, path({}), 0, op, record, &timers, [this] { return clock; },
             std::unique_ptr<FakeLink>(link = new FakeLink));
+        // Every test's rows are a well-behaved model throughout.
+        rowsTester = std::make_unique<QAbstractItemModelTester>(
+            &station->rows(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     }
+    tftp::TransferHooks& hooks() { return station->transfers(); }
     QString path(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
     StationState& s() { return station->state(); }
     DeviceRows& rows() { return station->rows(); }
-    record::BoardAttempt attempt(int row) { return *station->record().attemptOnRow(row); }
 
     QStringList logLines() const {
         QStringList lines = FromGbk(readFile(QStringLiteral("Log/log.txt"))).split("\r\n");
@@ -115,7 +185,7 @@ struct StationRig {
     }
     // A board asks as new (CRC 9) and the operator scans `label` (none: cancel).
     void handOver(const std::optional<QString>& label = kLabel, std::int32_t crc = 9) {
-        station->OnRequest(request(QStringLiteral("boot"), crc));
+        hooks().OnRequest(request(QStringLiteral("boot"), crc));
         station->OnMacAnswer(op.asks.last(), label);
     }
 };

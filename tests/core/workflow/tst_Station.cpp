@@ -1,7 +1,6 @@
 #include "WorkflowFakes.h"
 
 #include "core/personalise/PackageInspect.h"
-#include "core/record/RecordStore.h"
 #include "core/settings/SettingsRecord.h"
 
 #include <QTest>
@@ -38,11 +37,15 @@ private slots:
         QFETCH(QString, message);
         QFETCH(int, flags);
         StationRig rig;
+        rig.start(); // a board in hand: both flags set
+        rig.handOver();
+        rig.station->StopService(rig.station->ControlsFromState());
         rig.s().m_strUbootPath = QStringLiteral("/u.bin");
         rig.s().m_strRootPath = QStringLiteral("/r.bin");
         rig.s().m_strCfgPath = QStringLiteral("/d.cfg");
-        rig.s().g_processing = rig.s().g_nexttime = 1;
         rig.s().m_bHasWpaKey = flags == 0x0F;
+        QFile::remove(rig.path(QStringLiteral("sysfile")));
+        QCOMPARE(rig.s().g_processing & rig.s().g_nexttime, 1);
         QCOMPARE(rig.station->StartService(controls).message, message);
         QCOMPARE(rig.link->running, message.isEmpty());
         QCOMPARE(rig.s().g_processing | rig.s().g_nexttime, 0);
@@ -133,32 +136,33 @@ private slots:
         StationRig rig;
         rig.start();
         const bool dialog = kind == u"scan dialog", package = kind == u"MAC package";
-        // Two boards of that label written before, the newer saved first.
-        const auto past = record::RecordStore::Open(rig.path("production.db"), nullptr);
+        // Two boards of that label written before, the newer first.
         record::BoardAttempt board;
         board.label = dialog ? kLabel.toUpper() : kSerialLabel;
         board.outcome = record::Outcome::WrittenDone;
         for (const qint64 at : {2, 1}) {
             board.id = board.station = QString::number(at);
             board.finishedAt = at * 1000000000000;
-            QVERIFY(past->save(board));
+            rig.record.past << board;
         }
         if (dialog)
             rig.handOver();
         else if (!package)
             rig.station->ContinuousBurn(true, rig.station->ControlsFromState());
         for (int i = 0; package && i < 2; ++i)
-            QCOMPARE(rig.station->OnRequest(rig.request(QStringLiteral("mac"), 0)),
+            QCOMPARE(rig.hooks().OnRequest(rig.request(QStringLiteral("mac"), 0)),
                      tftp::RequestVerdict::Serve);
         QCOMPARE(rig.op.reburns.size(), dialog ? 1 : 0);
         if (dialog) {
             QVERIFY(rig.op.reburns.at(0).second.contains(u"在2(")); // the newer board
             rig.station->OnReburnAnswer(rig.op.reburns.at(0).first, again);
-            QCOMPARE(rig.attempt(0).reburn, QString(again ? "confirmed" : "refused"));
+            QCOMPARE(rig.record.last().reburn, QString(again ? "confirmed" : "refused"));
+            QCOMPARE(rig.record.last().outcome,
+                     again ? record::Outcome::InProgress : record::Outcome::ReburnRefused);
         } else {
             QCOMPARE(rig.station->controlState().continuousChecked, !package);
             if (package) // the triple it carried
-                QCOMPARE(rig.attempt(0).baseMac, kSerialLabel);
+                QCOMPARE(rig.record.last().baseMac, kSerialLabel);
         }
         QCOMPARE(QFile::exists(rig.path(dialog ? kLabel : QStringLiteral("MAC"))), again);
         QCOMPARE(rig.link->pauseDepth, 0);
@@ -174,6 +178,7 @@ private slots:
         QCOMPARE(rig.logLines().last(), rig.path(QStringLiteral("sysfile")) + "写入失败");
         rig.writeFile(kSerialLabel, "x");
         rig.writeFile(QStringLiteral("record.ini"), "x");
+        rig.writeFile(QStringLiteral("production.db"), "x");
         rig.station->ClearGeneratedFiles();
         QVERIFY(!QFile::exists(rig.path(kSerialLabel)));
         for (const char* kept : {"sysfile", "production.db", "record.ini"})

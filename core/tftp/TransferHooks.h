@@ -35,10 +35,12 @@ enum class CompletionResult {
     EndService, // answer nothing more until stopped; the socket stays bound
 };
 
-// The three points at which the device workflow acts. Called on the server's
-// thread with the server's datagram handling suspended until they return; a
-// hook that has to wait for the operator pauses the server instead of
-// blocking (TransferServer::pause / resume).
+// Where the device workflow acts: a request, a completed transfer and a DONE
+// (the three points of the dialect), a request that could not be served and
+// each block sent. Called on the server's thread with the server's datagram
+// handling suspended until they return; a hook that has to wait for the
+// operator pauses the server instead of blocking (TransferServer::pause /
+// resume).
 class TransferHooks {
 public:
     virtual ~TransferHooks() = default;

@@ -66,7 +66,7 @@ void BoardLedger::advance(Board& board, BoardEvent event) {
         board.timers.removeAll(row);
     }
     if (step.timerPeriodMs > 0) {
-        const int id = step.packageTimer ? row + kMacPackageTimerFamily : row;
+        const int id = step.packageTimer ? row + kPackageTimerOffset : row;
         if (!board.timers.contains(id))
             board.timers << id;
         m_rows.timers().SetTimer(id, step.timerPeriodMs);

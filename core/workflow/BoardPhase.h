@@ -41,7 +41,8 @@ enum class BoardEvent {
     RowReused,     // the next board claimed its row
 };
 
-inline constexpr int kMacPackageTimerFamily = 60000; // added to the row: its second timer
+// A row's second timer, the MAC package's, has this added to the row index.
+inline constexpr int kPackageTimerOffset = 60000;
 
 // One step of a board's life: what the row and the record show afterwards.
 // Nothing in a field: that part stays as it is.

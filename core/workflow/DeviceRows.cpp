@@ -121,9 +121,9 @@ void DeviceRows::OnTimer(int id) {
         if (id == i)
             advance(i, i);
     }
-    if (id >= kMacPackageTimerFamily) {
+    if (id >= kPackageTimerOffset) {
         for (int j = n - 1; j >= 0; --j) {
-            if (id == j + kMacPackageTimerFamily)
+            if (id == j + kPackageTimerOffset)
                 advance(j, id);
         }
     }

@@ -44,7 +44,7 @@ public:
 
     RowTimerService& timers() { return m_timers; }
     // One tick of timer id: rows i (the waiting row's never runs) and
-    // kMacPackageTimerFamily + i advance; one found at 100 stops that timer.
+    // kPackageTimerOffset + i advance; one found at 100 stops that timer.
     void OnTimer(int id);
 
 Q_SIGNALS:

@@ -1,7 +1,7 @@
 #include "core/workflow/ServerHold.h"
 
 #include "core/workflow/OperatorInterface.h"
-#include "core/workflow/ServiceLink.h"
+#include "core/workflow/ServerHandle.h"
 
 namespace quorvane {
 

@@ -10,7 +10,7 @@
 namespace quorvane {
 
 class OperatorInterface;
-class ServiceLink;
+class ServerHandle;
 
 // What waits for the operator. While a question is open, or a message raised
 // while serving a router is unread, the transfer server reads nothing: the
@@ -18,7 +18,7 @@ class ServiceLink;
 // and message of the station.
 class ServerHold {
 public:
-    ServerHold(ServiceLink& link, OperatorInterface& op) : m_link(link), m_op(op) {}
+    ServerHold(ServerHandle& link, OperatorInterface& op) : m_link(link), m_op(op) {}
 
     std::uint64_t nextId() { return m_nextId++; }
     void hold();
@@ -33,7 +33,7 @@ public:
     void dropAll();
 
 private:
-    ServiceLink& m_link;
+    ServerHandle& m_link;
     OperatorInterface& m_op;
     std::uint64_t m_nextId = 1;
     std::set<std::uint64_t> m_unread;

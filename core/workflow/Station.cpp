@@ -38,10 +38,10 @@ QString StartRefusal(MissingPiece missing) {
 
 Station::Station(StationLog& log, QString programDir, std::uint16_t port, OperatorInterface& op,
                  record::BoardRecord& record, RowTimerService* timers, TickClock clock,
-                 std::unique_ptr<ServiceLink> link, QObject* parent)
+                 std::unique_ptr<ServerHandle> link, QObject* parent)
     : QObject(parent), m_log(log), m_op(op), m_record(record), m_port(port),
       m_clock(clock ? std::move(clock) : SystemTickClock()),
-      m_link(link ? std::move(link) : MakeTransferServerLink(log, programDir)),
+      m_link(link ? std::move(link) : MakeTransferServerHandle(log, programDir)),
       m_rows(ChooseTimers(timers, m_ownTimers)), m_controls(op), m_hold(*m_link, op),
       m_ledger(m_state, m_rows, record, op), m_guard(log, op, record, m_hold),
       m_burner(m_state, log, record, m_hold, m_controls, m_clock, [this] { RefreshTitle(); }),

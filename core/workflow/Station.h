@@ -8,8 +8,8 @@
 #include "core/workflow/OperatorInterface.h"
 #include "core/workflow/ReburnGuard.h"
 #include "core/workflow/RowTimerService.h"
+#include "core/workflow/ServerHandle.h"
 #include "core/workflow/ServerHold.h"
-#include "core/workflow/ServiceLink.h"
 #include "core/workflow/StationState.h"
 #include "core/workflow/TransferPolicy.h"
 
@@ -40,7 +40,7 @@ public:
     // the system's tick count; link null: the real transfer server.
     Station(StationLog& log, QString programDir, std::uint16_t port, OperatorInterface& op,
             record::BoardRecord& record, RowTimerService* timers = nullptr, TickClock clock = {},
-            std::unique_ptr<ServiceLink> link = nullptr, QObject* parent = nullptr);
+            std::unique_ptr<ServerHandle> link = nullptr, QObject* parent = nullptr);
     ~Station() override;
 
     StationState& state() { return m_state; }
@@ -99,7 +99,7 @@ private:
     std::uint16_t m_port;
     std::unique_ptr<RowTimerService> m_ownTimers;
     TickClock m_clock;
-    std::unique_ptr<ServiceLink> m_link;
+    std::unique_ptr<ServerHandle> m_link;
     StationState m_state;
     DeviceRows m_rows;
     ControlPanel m_controls;

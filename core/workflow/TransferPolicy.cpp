@@ -10,17 +10,13 @@
 #include "core/workflow/OperatorInterface.h"
 #include "core/workflow/ReburnGuard.h"
 #include "core/workflow/Selection.h"
+#include "core/workflow/ServerHandle.h"
 #include "core/workflow/ServerHold.h"
-#include "core/workflow/ServiceLink.h"
 #include "core/workflow/StationState.h"
 
 namespace quorvane {
 
 using tftp::RequestVerdict;
-
-bool TransferPolicy::holdsAnother(const tftp::Peer& peer) const {
-    return !m.ledger.inHandIsGone(peer, now());
-}
 
 RequestVerdict TransferPolicy::OnRequest(const tftp::ReadRequest& request) {
     StationState& s = m.state;
@@ -32,7 +28,8 @@ RequestVerdict TransferPolicy::OnRequest(const tftp::ReadRequest& request) {
         s.m_byFlags |= SelectionOf(s, SelectionCheck::None).flags;
         m.ledger.takeRequest();
         // The current row is the board in hand's: this router gets its own.
-        const int own = holdsAnother(request.peer) ? m.rows.appendWaitingRow() : row;
+        const int own =
+            !m.ledger.inHandIsGone(request.peer, now()) ? m.rows.appendWaitingRow() : row;
         const Board& board = m.ledger.claim(own, request.peer);
         // Never questioned: the package carries whatever triple the station
         // holds, which nothing advances between boards, and routers asking
@@ -205,7 +202,7 @@ tftp::CompletionResult TransferPolicy::OnTransferComplete(const tftp::ReadReques
 
     if (request.crc == 0) {
         // The flags belong to the board in hand, if that is another router.
-        if (!holdsAnother(request.peer))
+        if (m.ledger.inHandIsGone(request.peer, now()))
             m.ledger.release();
         step(BoardEvent::PackageServed);
         return tftp::CompletionResult::Continue;
@@ -240,7 +237,7 @@ void TransferPolicy::OnServeFailed(const tftp::ReadRequest& request) {
     StationState& s = m.state;
     if (request.crc != 0 && s.g_nexttime == 1) {
         // Another board while the one in hand is still busy: turned away.
-        if (holdsAnother(request.peer))
+        if (!m.ledger.inHandIsGone(request.peer, now()))
             return;
         // Left set, the flags would serve every later board "at once" a file
         // that is not there until the service is restarted.

@@ -17,7 +17,7 @@ class DeviceRows;
 class OperatorInterface;
 class ReburnGuard;
 class ServerHold;
-class ServiceLink;
+class ServerHandle;
 class StationLog;
 struct StationState;
 
@@ -36,7 +36,7 @@ public:
         Burner& burner;
         ReburnGuard& guard;
         ServerHold& hold;
-        ServiceLink& link;
+        ServerHandle& link;
         TickClock clock;
     };
     explicit TransferPolicy(Parts parts) : m(std::move(parts)) {}
@@ -62,7 +62,6 @@ private:
         record::AttemptId attempt;
     };
     std::uint32_t now() const { return m.clock(); }
-    bool holdsAnother(const tftp::Peer& peer) const;
     void burnRequestedName(const tftp::Peer& peer, const QString& name,
                            const record::AttemptId& attempt);
     void burnScannedLabel(const QString& label, const Ask& ask);

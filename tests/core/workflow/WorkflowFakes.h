@@ -4,7 +4,7 @@
 #include "core/log/StationLog.h"
 #include "core/workflow/OperatorInterface.h"
 #include "core/workflow/RowTimerService.h"
-#include "core/workflow/ServiceLink.h"
+#include "core/workflow/ServerHandle.h"
 #include "core/workflow/Station.h"
 
 #include <QAbstractItemModelTester>
@@ -115,7 +115,7 @@ struct FakeRecord final : record::BoardRecord {
 };
 
 // The transfer server as the station sees it.
-struct FakeLink final : ServiceLink {
+struct FakeLink final : ServerHandle {
     bool running = false;
     int pauseDepth = 0;
     QList<std::pair<tftp::Peer, QByteArray>> sent;

@@ -1,4 +1,4 @@
-#include "core/workflow/ServiceLink.h"
+#include "core/workflow/ServerHandle.h"
 
 #include "core/tftp/TransferServer.h"
 
@@ -6,9 +6,9 @@ namespace quorvane {
 
 namespace {
 
-class TransferServerLink final : public ServiceLink {
+class TransferServerHandle final : public ServerHandle {
 public:
-    TransferServerLink(StationLog& log, const QString& programDir) : m_server(log, programDir) {}
+    TransferServerHandle(StationLog& log, const QString& programDir) : m_server(log, programDir) {}
 
     void setHooks(tftp::TransferHooks* hooks) override { m_server.setHooks(hooks); }
     bool start(std::uint16_t port, bool updateMac) override {
@@ -29,8 +29,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<ServiceLink> MakeTransferServerLink(StationLog& log, const QString& programDir) {
-    return std::make_unique<TransferServerLink>(log, programDir);
+std::unique_ptr<ServerHandle> MakeTransferServerHandle(StationLog& log, const QString& programDir) {
+    return std::make_unique<TransferServerHandle>(log, programDir);
 }
 
 } // namespace quorvane

@@ -11,10 +11,11 @@ namespace quorvane {
 
 class StationLog;
 
-// The station's hold on its transfer server; tests put a recorder in its place.
-class ServiceLink {
+// The station's handle on its transfer server: start, stop, pause, send.
+// Tests put a recorder in its place.
+class ServerHandle {
 public:
-    virtual ~ServiceLink() = default;
+    virtual ~ServerHandle() = default;
     virtual void setHooks(tftp::TransferHooks* hooks) = 0;
     // Binds the port on every IPv4 address; false when the bind failed.
     virtual bool start(std::uint16_t port, bool updateMac) = 0;
@@ -26,7 +27,8 @@ public:
     virtual std::uint16_t port() const = 0; // the bound port, 0 when stopped
 };
 
-// The real server over a QUdpSocket.
-std::unique_ptr<ServiceLink> MakeTransferServerLink(StationLog& log, const QString& programDir);
+// The real server (core/tftp/TransferServer: a descriptor of its own on Unix,
+// a Qt socket elsewhere).
+std::unique_ptr<ServerHandle> MakeTransferServerHandle(StationLog& log, const QString& programDir);
 
 } // namespace quorvane

@@ -49,9 +49,12 @@ struct LineNews {
 };
 
 // What the station's thread and the line's thread hand each other, only
-// under `mutex`. A std::mutex rather than queued signals: Qt's own locks are
-// invisible to ThreadSanitizer, which must see every hand-over. Texts cross
-// as copies of their own, never shared by both threads.
+// under `mutex`. A std::mutex rather than queued signals, as the rest of the
+// station talks: the guard waits for the line's answer with a deadline on the
+// station's thread, which a queued signal allows only through a nested event
+// loop (letting routers' datagrams in while the guard decides); and Qt's own
+// locks are invisible to ThreadSanitizer, which must see every hand-over.
+// Texts cross as copies of their own, never shared by both threads.
 struct LineMailbox {
     std::mutex mutex;
     std::condition_variable wake;     // the line's thread waits on it

@@ -362,8 +362,10 @@ private slots:
         QCOMPARE(rig.record.at(board).refetches, event == u"mismatch" ? 1 : 0);
         QCOMPARE(rig.rows().text(0, kStatus) == kWritten, event == u"done" || event == u"timer");
         QCOMPARE(rig.op.sounds.count(136), event == u"done" ? 1 : event == u"timer" ? 2 : 0);
-        if (event == u"stop")
-            QCOMPARE(rig.link->sent.size(), 1); // no MACSET after a stop
+        if (event == u"stop") { // no MACSET after a stop, nothing left holding the server
+            QCOMPARE(rig.link->sent.size(), 1);
+            QCOMPARE(rig.link->pauseDepth, 0);
+        }
     }
 };
 

@@ -90,6 +90,40 @@ private slots:
         QVERIFY(store->save(rows.first(), &error)); // and writes it as this schema does
         QCOMPARE(store->latestWritten("5e3a71000128")->station, QStringLiteral("st1"));
     }
+
+    // What an attempt's events leave on disk: a final outcome never changes,
+    // and only an attempt whose files went out is written.
+    void attemptEvents_data() {
+        QTest::addColumn<QString>("events"); // t: files out, a: out, fetch again; else outcomes
+        QTest::addColumn<QString>("stored"); // outcome and refetches
+        QTest::newRow("written after its files") << "t written-done"
+                                                 << "written-done 0";
+        QTest::newRow("no files, nothing written") << "written-timer"
+                                                   << "in-progress 0";
+        QTest::newRow("the first finish counts") << "t written-timer written-done"
+                                                 << "written-timer 0";
+        QTest::newRow("an end stays") << "scan-cancelled t written-done"
+                                      << "scan-cancelled 0";
+        QTest::newRow("fetched again twice") << "a a fetched-again"
+                                             << "fetched-again 2";
+    }
+    void attemptEvents() {
+        QFETCH(QString, events);
+        QTemporaryDir dir;
+        ProductionRecord record(dir.path());
+        record.Claimed("a1", "10.0.0.2", 2000);
+        for (const QString& event : events.split(' ')) {
+            if (event == u"t" || event == u"a")
+                record.Transferred("a1", event == u"a");
+            else
+                record.SetOutcome("a1", *OutcomeFromText(event));
+        }
+        record.flush();
+        const BoardAttempt row =
+            RecordStore::Open(dir.filePath("production.db"), nullptr)->list({})[0];
+        QTEST(OutcomeText(row.outcome) + ' ' + QString::number(row.refetches), "stored");
+        QCOMPARE(row.finishedAt > 0, IsWritten(row.outcome));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRecordSchema)

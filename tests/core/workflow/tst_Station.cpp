@@ -31,6 +31,11 @@ private slots:
         QTest::newRow("everything")
             << ControlValues{true, true, true, true, {}} << QString() << 0x0F;
         QTest::newRow("nothing chosen") << ControlValues{} << QStringLiteral("选项不能为空") << 0;
+        // Checked in the order boot loader, configuration, root: the bits up to
+        // the first piece without its path stay set.
+        QTest::newRow("configuration without its path")
+            << ControlValues{true, true, true, true, {}}
+            << QStringLiteral("恢复出厂设置配置文件为空") << 0x07;
     }
     void start() {
         QFETCH(ControlValues, controls);
@@ -42,7 +47,7 @@ private slots:
         rig.station->StopService(rig.station->ControlsFromState());
         rig.s().m_strUbootPath = QStringLiteral("/u.bin");
         rig.s().m_strRootPath = QStringLiteral("/r.bin");
-        rig.s().m_strCfgPath = QStringLiteral("/d.cfg");
+        rig.s().m_strCfgPath = flags == 0x07 ? QString() : QStringLiteral("/d.cfg");
         rig.s().m_bHasWpaKey = flags == 0x0F;
         QFile::remove(rig.path(QStringLiteral("sysfile")));
         QCOMPARE(rig.s().g_processing & rig.s().g_nexttime, 1);
@@ -50,6 +55,7 @@ private slots:
         QCOMPARE(rig.link->running, message.isEmpty());
         QCOMPARE(rig.s().g_processing | rig.s().g_nexttime, 0);
         QCOMPARE(QFile::exists(rig.path(QStringLiteral("sysfile"))), message.isEmpty());
+        QCOMPARE(rig.s().m_byFlags, flags);
         if (!message.isEmpty())
             return;
         QByteArray expected(19, '\0');

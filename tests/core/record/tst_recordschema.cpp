@@ -1,3 +1,4 @@
+#include "core/record/LineUrl.h"
 #include "core/record/ProductionRecord.h"
 #include "core/record/RecordSchema.h"
 #include "core/record/RecordStore.h"
@@ -123,6 +124,23 @@ private slots:
             RecordStore::Open(dir.filePath("production.db"), nullptr)->list({})[0];
         QTEST(OutcomeText(row.outcome) + ' ' + QString::number(row.refetches), "stored");
         QCOMPARE(row.finishedAt > 0, IsWritten(row.outcome));
+    }
+
+    // Good line URLs pass as they are, a password shown only as ***.
+    void goodLineUrls_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("escaped password, port") << "postgresql://qv:p%41ss@db:5432/line"
+                                                << "postgresql://qv:***@db:5432/line";
+        QTest::newRow("an @ in the query") << "postgres://qv:pw@db/line?host=/run/a@b"
+                                           << "postgres://qv:***@db/line?host=/run/a@b";
+        QTest::newRow("no password") << "postgresql://qv@db/line"
+                                     << "postgresql://qv@db/line";
+    }
+    void goodLineUrls() {
+        QFETCH(QString, url);
+        QCOMPARE(LineUrlProblem(url), QString());
+        QTEST(LineUrlForDisplay(url), "shown");
     }
 };
 

@@ -19,7 +19,8 @@ using namespace ListCtrlEx;
 
 namespace {
 
-// A shown list in an owner window, in plain colours that the pixel checks tell apart.
+// A shown list in an owner window, in plain colours that the pixel checks tell
+// apart.
 struct Fixture {
     std::unique_ptr<QWidget> owner = std::make_unique<QWidget>();
     CListCtrlEx* list = new CListCtrlEx(owner.get());
@@ -60,7 +61,8 @@ struct Fixture {
         list->InsertColumnEx(1, "进度", 104, KindProgress);
         Rows({"1", "2"});
     }
-    // Column 1 edits, column 2 drops down; rows "1" to "3" hold "10" to "12" in column 1.
+    // Column 1 edits, column 2 drops down; rows "1" to "3" hold "10" to "12" in
+    // column 1.
     void EditColumns() {
         list->SetControlId(1030);
         list->InsertColumnEx(0, "Num", 40, KindText);
@@ -153,12 +155,14 @@ private slots:
         const auto bar = [](QRgb p) { return p == qRgb(51, 102, 153); };
         QCOMPARE(Count(image, QRect(cell.left(), cell.center().y(), cell.width(), 1), bar, &first),
                  barWidth);
-        // The trough begins 3 pixels into the cell, the bar inside its 1-pixel edge.
+        // The trough begins 3 pixels into the cell, the bar inside its 1-pixel
+        // edge.
         QCOMPARE(first, barWidth ? cell.left() + 4 : -1);
         // Text inside the trough: the percentage, or else the cell's own.
         QCOMPARE(Count(image, cell.adjusted(5, 2, -2, -2), Ink) > 0,
                  showPercentage || !cellText.isEmpty());
-        // Beside the trough the row's background; a selected row's trough has a colour of its own.
+        // Beside the trough the row's background; a selected row's trough has a
+        // colour of its own.
         const QRect selected = f.Cell(1, 1);
         QCOMPARE(image.pixel(cell.left() + 1, cell.center().y()), qRgb(255, 255, 255));
         QCOMPARE(image.pixel(selected.left() + 1, selected.center().y()), qRgb(200, 0, 0));
@@ -198,7 +202,8 @@ private slots:
         QVERIFY(!f.list->GetCellChecked(1, 1));
     }
 
-    // Rows and columns inserted or deleted take their texts, settings and records along.
+    // Rows and columns inserted or deleted take their texts, settings and records
+    // along.
     void rowsAndColumnsMoveRecords() {
         Fixture f;
         f.ProgressColumns();
@@ -264,20 +269,28 @@ private slots:
     }
 
     void editKeys_data() {
-        // paste: "42" at the end, before typing
-        Columns<QString, bool, QString, Qt::Key, QString>("allowed", "paste", "typed", "endKey",
-                                                          "stored");
+        // start: the cell's text; paste: "42" at the end, before typing;
+        // column 2 drops down Alpha, beta, Beta2
+        Columns<QString, int, QString, bool, QString, Qt::Key, QString>(
+            "start", "column", "allowed", "paste", "typed", "endKey", "stored");
         const QString digits = "0123456789";
-        const Qt::Key enter = Qt::Key_Return;
-        QTest::newRow("letter refused") << digits << false << "3a4" << enter << "34";
-        QTest::newRow("backspace") << digits << false << "567\b" << enter << "56";
-        QTest::newRow("any character") << "" << false << "a-Z !" << Qt::Key_Enter << "a-Z !";
-        QTest::newRow("escape restores") << digits << false << "99" << Qt::Key_Escape << "11";
-        QTest::newRow("paste digits") << digits << true << "" << enter << "1142";
-        QTest::newRow("paste refused") << "0123" << true << "" << enter << "11";
-        QTest::newRow("paste anything") << "" << true << "x" << enter << "1142x";
+        const Qt::Key enter = Qt::Key_Return, escape = Qt::Key_Escape;
+        QTest::newRow("letter refused") << "11" << 1 << digits << false << "3a4" << enter << "34";
+        QTest::newRow("backspace") << "11" << 1 << digits << false << "567\b" << enter << "56";
+        QTest::newRow("any character")
+            << "11" << 1 << "" << false << "a-Z !" << Qt::Key_Enter << "a-Z !";
+        QTest::newRow("escape restores") << "11" << 1 << digits << false << "99" << escape << "11";
+        QTest::newRow("paste digits") << "11" << 1 << digits << true << "" << enter << "1142";
+        QTest::newRow("paste refused") << "11" << 1 << "0123" << true << "" << enter << "11";
+        QTest::newRow("paste anything") << "11" << 1 << "" << true << "x" << enter << "1142x";
+        QTest::newRow("prefix, any case") << "BE" << 2 << "" << false << "" << enter << "beta";
+        QTest::newRow("no match") << "x" << 2 << "" << false << "" << enter << "";
+        QTest::newRow("escape keeps the empty start")
+            << "" << 2 << "" << false << "beta" << escape << "";
     }
     void editKeys() {
+        QFETCH(QString, start);
+        QFETCH(int, column);
         QFETCH(QString, allowed);
         QFETCH(bool, paste);
         QFETCH(QString, typed);
@@ -286,24 +299,32 @@ private slots:
         Fixture f;
         f.EditColumns();
         f.list->SetCellAllowedChars(1, 1, allowed);
+        f.list->SetCellOptions(1, 2, {"Alpha", "beta"});
+        f.list->AddCellOption(1, 2, "Beta2");
+        f.list->SetItemText(1, column, start);
         QVERIFY(f.Show());
         QGuiApplication::clipboard()->setText("42");
         QSignalSpy ended(f.list, &CListCtrlEx::CellEndEdit);
-        f.list->EditCell(1, 1);
-        CInPlaceEdit* edit = CInPlaceEdit::Instance();
-        QCOMPARE(edit->selectedText(), "11");
+        f.list->EditCell(1, column);
+        QWidget* editor = CInPlaceEdit::Instance();
+        if (column == 2)
+            editor = CInPlaceCombo::Instance();
         if (paste) {
-            QTest::keyClick(edit, Qt::Key_End);
-            QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+            QTest::keyClick(editor, Qt::Key_End);
+            QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
         }
-        QTest::keyClicks(edit, typed);
-        QTest::keyClick(edit, endKey);
-        QCOMPARE(f.list->GetItemText(1, 1), stored);
+        if (column == 2 && !typed.isEmpty()) // the entry chosen before the end key
+            CInPlaceCombo::Instance()->setCurrentIndex(CInPlaceCombo::Instance()->findText(typed));
+        else
+            QTest::keyClicks(editor, typed);
+        QTest::keyClick(editor, endKey);
+        QCOMPARE(f.list->GetItemText(1, column), stored);
         QCOMPARE(ended.count(), 1);
         QCOMPARE(ended.at(0).at(0).toInt(), 1030);
         QCOMPARE(ended.at(0).at(1).value<EndEditRecord>().sourceId,
-                 int(EndEditRecord::IdInPlaceEdit));
-        QTRY_VERIFY(!edit->HasWindow());
+                 column == 1 ? int(EndEditRecord::IdInPlaceEdit)
+                             : int(EndEditRecord::IdInPlaceCombo));
+        QTRY_VERIFY(!editor->isVisible());
     }
 
     void refusedCells_data() {
@@ -326,34 +347,6 @@ private slots:
         QVERIFY(!CInPlaceEdit::GetInstance()->Open(f.list, row, column ? column : 5));
         QVERIFY(!CInPlaceCombo::GetInstance()->Open(f.list, row, column ? column : 5));
         QCOMPARE(before.count(), 0);
-    }
-
-    void comboSelection_data() {
-        // escape: after choosing entry 1
-        Columns<QString, int, bool>("start", "index", "escape");
-        QTest::newRow("prefix, any case") << "BE" << 1 << false;
-        QTest::newRow("no match") << "x" << -1 << false;
-        QTest::newRow("escape keeps the empty start") << "" << -1 << true;
-    }
-    void comboSelection() {
-        QFETCH(QString, start);
-        QFETCH(int, index);
-        QFETCH(bool, escape);
-        Fixture f;
-        f.EditColumns();
-        f.list->SetCellOptions(0, 2, {"Alpha", "beta"});
-        f.list->AddCellOption(0, 2, "Beta2");
-        f.list->SetItemText(0, 2, start);
-        QVERIFY(f.Show());
-        QSignalSpy ended(f.list, &CListCtrlEx::CellEndEdit);
-        f.list->EditCell(0, 2);
-        CInPlaceCombo* combo = CInPlaceCombo::Instance();
-        QCOMPARE(combo->currentIndex(), index);
-        if (escape)
-            combo->setCurrentIndex(1);
-        QTest::keyClick(combo, escape ? Qt::Key_Escape : Qt::Key_Return);
-        QCOMPARE(f.list->GetItemText(0, 2), index < 0 ? QString() : combo->itemText(index));
-        QCOMPARE(ended.count(), 1);
     }
 
     // A click opens the editor over its cell; an edit still open is finished

@@ -171,26 +171,29 @@ private slots:
     void startChecks_data() {
         // checks: MAC, boot loader, configuration, root
         // paths: boot loader, root, configuration, as the pickers answer (empty: cancelled)
-        // message: empty: the service starts
-        Columns<QString, QStringList, QString, int>("checks", "paths", "message", "flags");
-        QTest::newRow("nothing chosen") << "0000" << QStringList{"", "", ""} << "选项不能为空" << 0;
-        QTest::newRow("configuration empty")
-            << "0011" << QStringList{"", "/fw/r.bin", ""} << "恢复出厂设置配置文件为空" << 0;
-        QTest::newRow("all four") << "1111" << QStringList{"/fw/u.bin", "/fw/r.bin", "/fw/a.cfg"}
-                                  << "" << 0x0F;
+        // message: empty: the service starts and the record keeps flags and stored paths
+        Columns<QString, QStringList, QString, int, QStringList>("checks", "paths", "message",
+                                                                 "flags", "stored");
+        const QStringList none{"", "", ""};
+        const QStringList all{"/fw/u.bin", "/fw/r.bin", "/fw/a.cfg"};
+        QTest::newRow("nothing chosen") << "0000" << none << "选项不能为空" << 0 << none;
+        QTest::newRow("configuration empty") << "0011" << QStringList{"", "/fw/r.bin", ""}
+                                             << "恢复出厂设置配置文件为空" << 0 << none;
+        QTest::newRow("all four") << "1111" << all << "" << 0x0F << all;
         QTest::newRow("configuration only")
-            << "0010" << QStringList{"", "", "/fw/a.cfg"} << "" << 0x04;
+            << "0010" << all << "" << 0x04 << QStringList{"", "", "/fw/a.cfg"};
         QTest::newRow("boot loader kept, picker cancelled")
-            << "0100" << QStringList{"", "", ""} << "" << 0x02;
+            << "0100" << none << "" << 0x02 << QStringList{"/old/u.bin", "", ""};
     }
     void startChecks() {
         QFETCH(QString, checks);
         QFETCH(QStringList, paths);
         QFETCH(QString, message);
         QFETCH(int, flags);
+        QFETCH(QStringList, stored);
         WindowRig rig;
-        const QByteArray before = Record(0x02, {{19, "/old/u.bin"}}) + "previous";
-        rig.writeFile(QStringLiteral("sysfile"), before);
+        QByteArray record = Record(0x02, {{19, "/old/u.bin"}}) + "previous";
+        rig.writeFile(QStringLiteral("sysfile"), record);
         CQuorvaneDlg& w = rig.open();
         for (int i = 0; i < 4; ++i)
             rig.control<QCheckBox>(kChecks[i])->setChecked(checks[i] == '1');
@@ -208,21 +211,16 @@ private slots:
                          qPrintable(QString::number(id)));
             QVERIFY(w.scanField()->isEnabled() != running || !serves);
         }
-        QByteArray record = before;
         if (serves) {
-            const int bits[] = {0x02, 0x08, 0x04};
-            const auto path = [&](int i) { // a cancelled picker keeps the path shown before
-                const QString kept = i == 0 ? QStringLiteral("/old/u.bin") : QString();
-                return flags & bits[i] ? (paths[i].isEmpty() ? kept : paths[i]) : QString();
-            };
             record = Record(
-                flags, {{19, path(0).toUtf8()}, {275, path(1).toUtf8()}, {531, path(2).toUtf8()}});
+                flags,
+                {{19, stored[0].toUtf8()}, {275, stored[1].toUtf8()}, {531, stored[2].toUtf8()}});
             record[787] = '0';
             rig.open(false);
             for (int i = 0; i < 4; ++i)
                 QCOMPARE(rig.control<QCheckBox>(kChecks[i])->isChecked(), checks[i] == '1');
             for (int i = 0; i < 3; ++i)
-                QCOMPARE(rig.control<QLineEdit>(1005 + i)->text(), path(i));
+                QCOMPARE(rig.control<QLineEdit>(1005 + i)->text(), stored[i]);
         } else {
             QTRY_COMPARE(rig.messageBoxes().size(), 1);
             QCOMPARE(rig.messageBoxes().first()->text(), message);

@@ -246,7 +246,6 @@ private slots:
         row("boot loader missing", false, 0x0F, "uboot.bin", -1, "Uboot文件(%1)不存在", true);
         row("boot loader over", false, 0x0F, "uboot.bin", 131073, "Uboot文件(%1)超过131072字节",
             true);
-        row("no triple before it", false, 0x06, "uboot.bin", -1, "Uboot文件(%1)不存在", false);
         row("template missing", false, 0x0E, "default.cfg", -1, "%1不存在", true);
         row("entries over", false, 0x0C, "default.cfg", 20000, "%1配置内容超过16380字节", true,
             true);

@@ -91,7 +91,6 @@ private slots:
         row("installed in /usr/bin", "", "/usr/bin", "own");
         row("in /bin, a link to /usr/bin", "", "/bin", "own");
         row("--folder", "tmp", "/usr/bin", "tmp");
-        row("--folder of programs", "/usr/bin", "tmp", "");
         row("--folder missing", "tmp/none", "tmp", "");
     }
     void stationFolder() {

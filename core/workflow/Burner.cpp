@@ -40,21 +40,6 @@ PackageSources SourcesOf(const StationState& s) {
     return sources;
 }
 
-QString BurnRefusal(MissingPiece missing) {
-    switch (missing) {
-    case MissingPiece::Serial:
-        return QStringLiteral("MAC地址为空");
-    case MissingPiece::BootLoader:
-        return QStringLiteral("UBOOT为空");
-    case MissingPiece::Config:
-        return QStringLiteral("恢复出厂设置配置文件为空");
-    case MissingPiece::Root:
-        return QStringLiteral("root_Uimage为空");
-    default:
-        return QStringLiteral("你好懒什么都不选");
-    }
-}
-
 } // namespace
 
 bool Burner::validate(bool continuous) {
@@ -62,7 +47,7 @@ bool Burner::validate(bool continuous) {
     m_state.m_byFlags = selection.flags;
     if (selection.missing == MissingPiece::None)
         return true;
-    m_log.WriteLog(BurnRefusal(selection.missing));
+    m_log.WriteLog(MissingPieceText(selection.missing, SelectionCheck::Burn));
     m_controls.change([continuous](ControlState& c) {
         if (continuous)
             c.continuousChecked = false;

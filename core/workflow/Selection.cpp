@@ -37,6 +37,22 @@ Selection SelectionOf(const StationState& s, SelectionCheck check) {
     return sel;
 }
 
+QString MissingPieceText(MissingPiece missing, SelectionCheck check) {
+    switch (missing) {
+    case MissingPiece::Serial:
+        return QStringLiteral("MAC地址为空");
+    case MissingPiece::BootLoader:
+        return QStringLiteral("UBOOT为空");
+    case MissingPiece::Config:
+        return QStringLiteral("恢复出厂设置配置文件为空");
+    case MissingPiece::Root:
+        return QStringLiteral("root_Uimage为空");
+    default:
+        return check == SelectionCheck::Burn ? QStringLiteral("你好懒什么都不选")
+                                             : QStringLiteral("选项不能为空");
+    }
+}
+
 SettingsRecord BurnSettings(const StationState& s, std::uint8_t flags) {
     SettingsRecord record;
     // A label text gives the label's own triple, not the vendor digits.

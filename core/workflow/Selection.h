@@ -29,6 +29,10 @@ enum class SelectionCheck {
 // without its source, its bit already set.
 Selection SelectionOf(const StationState& s, SelectionCheck check);
 
+// What the operator is told when the check stopped at `missing`: Start
+// (Sources) and burning (Burn) word "nothing chosen" each their own way.
+QString MissingPieceText(MissingPiece missing, SelectionCheck check);
+
 // The settings record of a burn: the selection, the triple when MACs are
 // written, the chosen pieces' paths.
 SettingsRecord BurnSettings(const StationState& s, std::uint8_t flags);

@@ -21,19 +21,6 @@ RowTimerService& ChooseTimers(RowTimerService* given, std::unique_ptr<RowTimerSe
     return *own;
 }
 
-QString StartRefusal(MissingPiece missing) {
-    switch (missing) {
-    case MissingPiece::BootLoader:
-        return QStringLiteral("UBOOT为空");
-    case MissingPiece::Config:
-        return QStringLiteral("恢复出厂设置配置文件为空");
-    case MissingPiece::Root:
-        return QStringLiteral("root_Uimage为空");
-    default:
-        return QStringLiteral("选项不能为空");
-    }
-}
-
 } // namespace
 
 Station::Station(StationLog& log, QString programDir, std::uint16_t port, OperatorInterface& op,
@@ -132,7 +119,7 @@ StartOutcome Station::StartService(const ControlValues& controls) {
             c.serviceChecked = false;
             c.serviceCaption = QStringLiteral("启动");
         });
-        return StartOutcome{false, StartRefusal(selection.missing)};
+        return StartOutcome{false, MissingPieceText(selection.missing, SelectionCheck::Sources)};
     }
     // Written at every start with the MAC bytes zero.
     SettingsRecord record = BurnSettings(m_state, m_state.m_byFlags & ~kSelectMac);

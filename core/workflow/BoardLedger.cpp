@@ -55,10 +55,10 @@ Board& BoardLedger::claim(int row, const tftp::Peer& router) {
 void BoardLedger::advance(Board& board, BoardEvent event) {
     const BoardStep step = StepOf(board.phase, event);
     const int row = board.row;
-    if (step.mac)
-        m_rows.setText(row, DeviceRows::MacColumn, *step.mac);
-    if (step.status)
-        m_rows.setText(row, DeviceRows::StatusColumn, *step.status);
+    if (!step.mac.isNull())
+        m_rows.setText(row, DeviceRows::MacColumn, step.mac);
+    if (!step.status.isNull())
+        m_rows.setText(row, DeviceRows::StatusColumn, step.status);
     if (step.progress)
         m_rows.setProgress(row, *step.progress);
     if (event == BoardEvent::Done) {
@@ -95,8 +95,8 @@ void BoardLedger::advanceRow(int row, BoardEvent event) {
     none.row = row;
     none.phase = m_rows.phase(row);
     const BoardStep step = StepOf(none.phase, event);
-    if (step.status)
-        m_rows.setText(row, DeviceRows::StatusColumn, *step.status);
+    if (!step.status.isNull())
+        m_rows.setText(row, DeviceRows::StatusColumn, step.status);
     if (step.progress)
         m_rows.setProgress(row, *step.progress);
     if (step.sound)

@@ -45,12 +45,13 @@ enum class BoardEvent {
 inline constexpr int kPackageTimerOffset = 60000;
 
 // One step of a board's life: what the row and the record show afterwards.
-// Nothing in a field: that part stays as it is.
+// Nothing in a field (a null text): that part stays as it is. The texts are
+// plain QStrings: GCC takes an optional one for uninitialised at -O1.
 struct BoardStep {
     BoardPhase next = BoardPhase::Waiting;
-    std::optional<QString> mac = std::nullopt;    // the Mac column's fixed text
-    std::optional<QString> status = std::nullopt; // the status column
-    std::optional<int> progress = std::nullopt;   // of 100
+    QString mac = {};                           // the Mac column's fixed text; null: unchanged
+    QString status = {};                        // the status column; null: unchanged
+    std::optional<int> progress = std::nullopt; // of 100
     std::optional<record::Outcome> outcome = std::nullopt;
     int timerPeriodMs = 0; // a row timer to start: the row's own, or the MAC package's
     bool packageTimer = false;

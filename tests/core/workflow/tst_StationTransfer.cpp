@@ -108,7 +108,7 @@ private slots:
         QFETCH(BoardEvent, event);
         const BoardStep step = StepOf(phase, event);
         QTEST(step.next, "next");
-        QTEST(step.status.value_or("="), "status");
+        QTEST(step.status.isNull() ? QStringLiteral("=") : step.status, "status");
         QTEST(step.progress.value_or(-1), "progress");
         QTEST(step.outcome ? int(*step.outcome) : -1, "outcome");
         QTEST(step.timerPeriodMs + (step.packageTimer ? 60000 : 0), "timer");

@@ -125,8 +125,8 @@ private slots:
         QTest::newRow("personalised lines")
             << QByteArray("SSID1=Office\nWPAPSK1=abc\nWAN_MAC_ADDR=00:00:00:00:00:00\n# comment\n")
             << true << QByteArrayList{"SSID1=Office_2345", "WPAPSK1=71123458", kWan};
-        QTest::newRow("key mode off keeps the key")
-            << QByteArray("WPAPSK1=abc\n") << false << QByteArrayList{"WPAPSK1=abc", kWan};
+        QTest::newRow("key mode off keeps the key, after an empty line")
+            << QByteArray("\nWPAPSK1=abc\n") << false << QByteArrayList{"WPAPSK1=abc", kWan};
         QTest::newRow("CR stays, the suffix goes before it")
             << QByteArray("SSID1=Office\r\nWPAPSK1=old\r\n") << true
             << QByteArrayList{"SSID1=Office_2345\r", "WPAPSK1=71123458", kWan};

@@ -1,5 +1,6 @@
 #include "core/record/RecordSchema.h"
 #include "core/record/RecordStore.h"
+#include "core/record/RecordSummary.h"
 #include "tests/support/BadLineUrls.h"
 #include "tools/record/RecordText.h"
 
@@ -203,6 +204,21 @@ private slots:
         QCOMPARE(parsed.has_value(), at.isValid());
         if (parsed)
             QCOMPARE(QDateTime::fromMSecsSinceEpoch(*parsed), at);
+    }
+
+    // The shift's line under the device list and at the headless station's end.
+    void shiftLine() {
+        RecordSummary s;
+        s.written = 2;
+        s.perHour = 12.25;
+        s.lastBoardMs = 65000;
+        s.repeatedMacs = 1;
+        s.repeatedBoards = 2;
+        QCOMPARE(SummaryLine(s),
+                 "已写 2 / 失败 0 / 每小时 12.3 块 / 最后一块 1分5秒 / 重复MAC 1个(2块板)");
+        s.lastBoardMs = 65001; // seconds rounded up
+        s.repeatedMacs = 0;
+        QCOMPARE(SummaryLine(s), "已写 2 / 失败 0 / 每小时 12.3 块 / 最后一块 1分6秒");
     }
 
 private:

@@ -33,10 +33,10 @@ apt_uri() {
             }
             if (ok && deb && uri != "") print uri
         }'
-        cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | awk -v want="$suite" '
+        { cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } | awk -v want="$suite" '
             $1 == "deb" { i = 2; if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
                           if ($(i + 1) == want) print $i }'
-    } | head -n 1
+    } | sed -n 1p # reads everything: no writer cut off under pipefail
 }
 mirror=${QV_DEBIAN_MIRROR:-$(apt_uri bookworm)}
 security=${QV_DEBIAN_SECURITY:-$(apt_uri bookworm-security)}

@@ -77,6 +77,10 @@ QString ColonText(const MacAddress& a) {
     return parts.join(QLatin1Char(':'));
 }
 
+QString LabelText(const MacAddress& a) {
+    return ColonText(a).remove(QLatin1Char(':')).toUpper();
+}
+
 QString KeyText(const MacAddress& a) {
     return Hex(a.bytes[2], 2) + Hex(a.bytes[3], 2) + Hex(a.bytes[4], 2) + Hex(a.bytes[5], 2);
 }

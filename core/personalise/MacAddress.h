@@ -32,6 +32,8 @@ MacTriple TripleFromSerial(const QString& serialText, int model);
 QString SerialFromMac(const MacAddress& address);
 QString SerialFromScan(const QString& labelText);
 QString ColonText(const MacAddress& address);
+// The label's form: 12 upper-case hex digits, no separators.
+QString LabelText(const MacAddress& address);
 QString KeyText(const MacAddress& address);
 QString SsidSuffix(const MacAddress& address);
 

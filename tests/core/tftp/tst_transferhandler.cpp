@@ -78,6 +78,7 @@ private Q_SLOTS:
     void oneDatagram() {
         QFETCH(QByteArray, datagram);
         Harness h;
+        h.hooks.serveAll();
         h.files.add(QStringLiteral("f"), QByteArray(100, 'f'));
         h.receive(RouterAt(2006), datagram);
         QTEST(h.hooks.events, "events");
@@ -116,6 +117,7 @@ private Q_SLOTS:
         QFETCH(int, ack);
         QFETCH(int, block);
         Harness h;
+        h.hooks.serveAll();
         h.files.addPattern(QStringLiteral("f"), 70000 * 512);
         const Peer router = RouterAt(2001);
         h.receive(router, ReadRequestDatagram("f", 0));
@@ -130,6 +132,7 @@ private Q_SLOTS:
 
     void blockNumbersWrap() {
         Harness h;
+        h.hooks.serveAll();
         const qint64 size = 33554433; // 65,536 full blocks and one byte
         h.files.addPattern(QStringLiteral("big"), size);
         const Peer router = RouterAt(2002);
@@ -147,6 +150,7 @@ private Q_SLOTS:
     // acknowledgement of the block before got an empty block 1.
     void lostLastBlockIsSentAgain() {
         Harness h;
+        h.hooks.serveAll();
         h.files.addPattern(QStringLiteral("f"), 1000);
         const Peer router = RouterAt(2012);
         const QByteArray lastBlock = Raw({0, 3, 0, 2}) + Pattern(512, 488);
@@ -180,6 +184,7 @@ private Q_SLOTS:
     // stray acknowledgement must not report a file as fetched.
     void missingFileIsNeverComplete() {
         Harness h;
+        h.hooks.serveAll();
         h.files.add(QStringLiteral("f"), QByteArray(2000, 'f'));
         const Peer router = RouterAt(2004);
         h.receive(router, ReadRequestDatagram("f", 0));
@@ -192,6 +197,7 @@ private Q_SLOTS:
 
     void abandonedRequestsStayBounded() {
         Harness h;
+        h.hooks.serveAll();
         h.files.add(QStringLiteral("f"), QByteArray(4096, 'f'));
         for (quint16 port = 10000; port < 10200; ++port)
             h.receive(RouterAt(port), ReadRequestDatagram("f", 0));
@@ -207,6 +213,7 @@ private Q_SLOTS:
     // is tst_BoardCycle's (bootLoaderRemovedBeforeCompletion).
     void stopInAHookAnswersNothing() {
         Harness h;
+        h.hooks.serveAll();
         h.files.add(QStringLiteral("f"), QByteArray(600, 'f'));
         const Peer router = RouterAt(2009);
         h.hooks.onComplete = [&] {
@@ -222,8 +229,7 @@ private Q_SLOTS:
         QCOMPARE(h.edge.sent.size(), 0);
         QCOMPARE(h.files.liveCount(), 0);
         QVERIFY(!h.edge.log.contains(kClosed)); // nothing after a stopped completion
-        h.hooks.onRequest = nullptr;
-        h.hooks.onComplete = nullptr;
+        h.hooks.serveAll();
         QCOMPARE(h.fetch(router, "f"), QByteArray(600, 'f'));
     }
 };

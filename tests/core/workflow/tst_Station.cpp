@@ -22,23 +22,18 @@ QByteArray PathSlot(const QString& path) {
 class StationTest : public QObject {
     Q_OBJECT
 private slots:
+    // Start with every piece chosen, a board in hand; the other choices are
+    // tst_window's (startChecks).
     void start_data() {
-        QTest::addColumn<ControlValues>("controls");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("flags");
-        QTest::newRow("root only")
-            << ControlValues{false, false, false, true, {}} << QString() << 0x08;
-        QTest::newRow("everything")
-            << ControlValues{true, true, true, true, {}} << QString() << 0x0F;
-        QTest::newRow("nothing chosen") << ControlValues{} << QStringLiteral("选项不能为空") << 0;
+        QTest::newRow("everything") << QString() << 0x0F;
         // Checked in the order boot loader, configuration, root: the bits up to
         // the first piece without its path stay set.
         QTest::newRow("configuration without its path")
-            << ControlValues{true, true, true, true, {}}
             << QStringLiteral("恢复出厂设置配置文件为空") << 0x07;
     }
     void start() {
-        QFETCH(ControlValues, controls);
         QFETCH(QString, message);
         QFETCH(int, flags);
         StationRig rig;
@@ -48,22 +43,19 @@ private slots:
         rig.s().m_strUbootPath = QStringLiteral("/u.bin");
         rig.s().m_strRootPath = QStringLiteral("/r.bin");
         rig.s().m_strCfgPath = flags == 0x07 ? QString() : QStringLiteral("/d.cfg");
-        rig.s().m_bHasWpaKey = flags == 0x0F;
+        rig.s().m_bHasWpaKey = true;
         QFile::remove(rig.path(QStringLiteral("sysfile")));
         QCOMPARE(rig.s().g_processing & rig.s().g_nexttime, 1);
-        QCOMPARE(rig.station->StartService(controls).message, message);
+        QCOMPARE(rig.station->StartService({true, true, true, true, {}}).message, message);
         QCOMPARE(rig.link->running, message.isEmpty());
         QCOMPARE(rig.s().g_processing | rig.s().g_nexttime, 0);
         QCOMPARE(QFile::exists(rig.path(QStringLiteral("sysfile"))), message.isEmpty());
         QCOMPARE(rig.s().m_byFlags, flags);
         if (!message.isEmpty())
             return;
-        QByteArray expected(19, '\0');
-        expected[0] = char(flags);
-        expected += PathSlot(controls.updateUboot ? "/u.bin" : "") + PathSlot("/r.bin");
-        expected += PathSlot(controls.restoreCfg ? "/d.cfg" : "");
+        const QByteArray paths = PathSlot("/u.bin") + PathSlot("/r.bin") + PathSlot("/d.cfg");
         QCOMPARE(rig.readFile(QStringLiteral("sysfile")),
-                 expected + (flags == 0x0F ? "1" : "0") + '\0');
+                 "\x0F" + QByteArray(18, '\0') + paths + "1" + '\0');
     }
 
     void burnRefused_data() {
@@ -124,53 +116,33 @@ private slots:
         QCOMPARE(report.triple->base, ParseMacText(label));
     }
 
-    // The MAC guard: a scanned label written before goes to a board again only
-    // on the operator's yes; a no holds for the rest of the run. A package
-    // request or continuous burning carries the triple the station holds,
-    // which nothing advances between boards: served at once, never asked.
-    void reburn_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<bool>("again");
-        QTest::newRow("scan dialog, confirmed") << "scan dialog" << true;
-        QTest::newRow("scan dialog, refused") << "scan dialog" << false;
-        QTest::newRow("MAC package, twice") << "MAC package" << true;
-        QTest::newRow("continuous") << "continuous" << true;
+    // The MAC guard never asks about a package request or continuous burning:
+    // they carry the triple the station holds, which nothing advances between
+    // boards, so they are served at once. A scanned label written before is
+    // asked about in tst_BoardCycle (outcomes, the re-burn rows).
+    void reburnNotAsked_data() {
+        QTest::addColumn<bool>("package"); // else continuous burning
+        QTest::newRow("MAC package, twice") << true;
+        QTest::newRow("continuous") << false;
     }
-    void reburn() {
-        QFETCH(QString, kind);
-        QFETCH(bool, again);
+    void reburnNotAsked() {
+        QFETCH(bool, package);
         StationRig rig;
         rig.start();
-        const bool dialog = kind == u"scan dialog", package = kind == u"MAC package";
-        // Two boards of that label written before, the newer first.
-        record::BoardAttempt board;
-        board.label = dialog ? kLabel.toUpper() : kSerialLabel;
+        record::BoardAttempt board; // the label of the serial, written before
+        board.label = kSerialLabel;
         board.outcome = record::Outcome::WrittenDone;
-        for (const qint64 at : {2, 1}) {
-            board.id = board.station = QString::number(at);
-            board.finishedAt = at * 1000000000000;
-            rig.record.past << board;
-        }
-        if (dialog)
-            rig.handOver();
-        else if (!package)
+        rig.record.past << board;
+        if (!package)
             rig.station->ContinuousBurn(true, rig.station->ControlsFromState());
         for (int i = 0; package && i < 2; ++i)
             QCOMPARE(rig.hooks().OnRequest(rig.request(QStringLiteral("mac"), 0)),
                      tftp::RequestVerdict::Serve);
-        QCOMPARE(rig.op.reburns.size(), dialog ? 1 : 0);
-        if (dialog) {
-            QVERIFY(rig.op.reburns.at(0).second.contains(u"在2(")); // the newer board
-            rig.station->OnReburnAnswer(rig.op.reburns.at(0).first, again);
-            QCOMPARE(rig.record.last().reburn, QString(again ? "confirmed" : "refused"));
-            QCOMPARE(rig.record.last().outcome,
-                     again ? record::Outcome::InProgress : record::Outcome::ReburnRefused);
-        } else {
-            QCOMPARE(rig.station->controlState().continuousChecked, !package);
-            if (package) // the triple it carried
-                QCOMPARE(rig.record.last().baseMac, kSerialLabel);
-        }
-        QCOMPARE(QFile::exists(rig.path(dialog ? kLabel : QStringLiteral("MAC"))), again);
+        QCOMPARE(rig.op.reburns.size(), 0);
+        QCOMPARE(rig.station->controlState().continuousChecked, !package);
+        if (package) // the triple it carried
+            QCOMPARE(rig.record.last().baseMac, kSerialLabel);
+        QVERIFY(QFile::exists(rig.path(QStringLiteral("MAC"))));
         QCOMPARE(rig.link->pauseDepth, 0);
     }
 

@@ -45,8 +45,9 @@ std::int32_t SelectBootLoader(StationRig& rig) {
 class StationTransferTest : public QObject {
     Q_OBJECT
 private slots:
-    // A board's life as one table: phase and event give the next phase, what
-    // the row shows, the record's outcome, the timer and the sound.
+    // The steps of a board's life that no station test below reaches: phase
+    // and event give the next phase, what the row shows, the record's outcome,
+    // the timer and the sound.
     void phaseTable_data() {
         using P = BoardPhase;
         using E = BoardEvent;
@@ -64,32 +65,8 @@ private slots:
         };
         const auto o = [](Outcome outcome) { return int(outcome); };
         row("claim", P::Waiting, E::Claim, P::Claimed, "=", 1, -1, 0, 0);
-        row("ask", P::Claimed, E::AskLabel, P::Asking, "找到一个新设备，请扫描MAC码", -1, -1, 0, 0);
-        row("scan cancelled", P::Asking, E::ScanCancelled, P::Ended, "=", -1,
-            o(Outcome::ScanCancelled), 0, 0);
-        row("re-burn refused", P::Asking, E::ReburnRefused, P::Ended, "=", -1,
-            o(Outcome::ReburnRefused), 0, 0);
-        row("MAC package out", P::Claimed, E::PackageOut, P::Claimed, "=", 50, -1, 60900, 135);
-        row("package served", P::Claimed, E::PackageServed, P::Served, kAgain, -1,
-            o(Outcome::InProgress), 0, 0);
-        row("CRC mismatch", P::Labelled, E::Mismatch, P::Refetching, kAgain, -1,
-            o(Outcome::FetchedAgain), 0, 0);
-        row("files out, read-answered", P::Labelled, E::FilesOut, P::Writing, kWriting, 50,
-            o(Outcome::InProgress), 600, 0);
-        row("files out, acknowledged", P::Refetching, E::FilesOutAcked, P::Writing, kWriting, 50,
-            o(Outcome::InProgress), 800, 135);
-        row("DONE", P::Writing, E::Done, P::Written, kWritten, 100, o(Outcome::WrittenDone), 0,
-            136);
-        row("timer ran out", P::Served, E::TimerRanOut, P::Written, kWritten, 100,
-            o(Outcome::WrittenTimer), 0, 136);
-        row("DONE after the timer: the first finish counts", P::Written, E::Done, P::Written,
-            kWritten, 100, -1, 0, 136);
         row("DONE before any file went out: nothing of ours written", P::Labelled, E::Done,
             P::Written, kWritten, 100, o(Outcome::Released), 0, 136);
-        row("released", P::Claimed, E::Released, P::Ended, "=", -1, o(Outcome::Released), 0, 0);
-        row("an end stays", P::Ended, E::Released, P::Ended, "=", -1, -1, 0, 0);
-        row("stopped while labelled", P::Labelled, E::Stopped, P::Ended, "=", -1,
-            o(Outcome::Stopped), 0, 0);
         row("stopped while refetching", P::Refetching, E::Stopped, P::Ended, "=", -1,
             o(Outcome::Stopped), 0, 0);
         row("stopped while writing: it writes on", P::Writing, E::Stopped, P::Writing, "=", -1, -1,
@@ -115,11 +92,11 @@ private slots:
         QTEST(step.sound, "sound");
     }
 
-    // What a request meets, in each state the station reaches through events.
+    // What a request meets, in each state the station reaches through events;
+    // a board that returns with its label is tst_BoardCycle's (boardWithWriteMac).
     void request_data() {
         QTest::addColumn<bool>("updateMac");
-        QTest::addColumn<QString>("before"); // "package": another router's package on its way;
-                                             // "handed": a board got its label
+        QTest::addColumn<QString>("before"); // "package": another router's package on its way
         QTest::addColumn<int>("crc");
         QTest::addColumn<RequestVerdict>("verdict");
         QTest::addColumn<QStringList>("lines");
@@ -137,9 +114,6 @@ private slots:
             << true << "" << -1234 << RequestVerdict::Answered
             << QStringList{"Uboot crc: -1234", got.arg(0).arg(0), "Check MAC 1 nexttime 0"}
             << kClaimed;
-        QTest::newRow("returning device served at once")
-            << true << "handed" << 77 << RequestVerdict::Serve
-            << QStringList{"Uboot crc: 77", got.arg(1).arg(1), "Check MAC 1 nexttime 1"} << kLabel;
         QTest::newRow("own label without write-MAC")
             << false << "" << 77 << RequestVerdict::Serve
             << QStringList{"Uboot crc: 77", got.arg(0).arg(0), "Check MAC 0 nexttime 0",
@@ -156,8 +130,6 @@ private slots:
         rig.start(updateMac);
         if (before == u"package")
             rig.hooks().OnRequest(rig.request(QStringLiteral("mac"), 0, 4001));
-        if (before == u"handed")
-            rig.handOver();
         rig.writeFile(QStringLiteral("MAC"), "stale");
         const int lines = rig.logLines().size();
         const qsizetype asks = rig.op.asks.size(), sent = rig.link->sent.size();
@@ -211,7 +183,7 @@ private slots:
     }
 
     // A completed transfer, judged by its own request; the flags come back to
-    // 0 and the next board is a new one.
+    // 0, so the next board is a new one (tst_BoardCycle's re-burn rows).
     void completion_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("crcKind"); // 0: none, 1: the boot loader's, 2: 77
@@ -257,10 +229,6 @@ private slots:
         QCOMPARE(rig.timers.active, (QMap<int, int>{{timer, period}}));
         QCOMPARE(rig.rows().rowCount(), writing ? 2 : 1);
         QCOMPARE(rig.rows().progress(0), 50);
-        // The next board is a new one at once: asked for its label.
-        QCOMPARE(rig.hooks().OnRequest(rig.request(QStringLiteral("boot"), 9, 4002)),
-                 RequestVerdict::Answered);
-        QCOMPARE(rig.rows().text(rig.s().g_curItem, kStatus), "找到一个新设备，请扫描MAC码");
     }
 
     // Regression: a second router's request in the middle of a board's

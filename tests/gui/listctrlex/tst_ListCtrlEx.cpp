@@ -1,18 +1,14 @@
 // The extended list control: painting, cell records, clicks, sorting and the
 // in-place editors.
-#include "gui/listctrlex/CInPlaceCombo.h"
 #include "gui/listctrlex/CInPlaceEdit.h"
 #include "gui/listctrlex/CListCtrlEx.h"
 #include "gui/listctrlex/ProgressMath.h"
 #include "gui/listctrlex/SortRule.h"
 #include "tests/gui/Columns.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPointer>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace ListCtrlEx;
@@ -49,28 +45,18 @@ struct Fixture {
         for (const QString& text : firstColumn)
             list->InsertItem(list->GetItemCount(), text);
     }
-    QString Texts(int column) const {
-        QStringList texts;
-        for (int row = 0; row < list->GetItemCount(); ++row)
-            texts << list->GetItemText(row, column);
-        return texts.join(' ');
-    }
     // Text 40 pixels, progress 104 pixels (a 101-pixel trough); rows "1", "2".
     void ProgressColumns() {
         list->InsertColumnEx(0, "Num", 40, KindText, AlignCentre, SortNumeric);
         list->InsertColumnEx(1, "进度", 104, KindProgress);
         Rows({"1", "2"});
     }
-    // Column 1 edits, column 2 drops down; rows "1" to "3" hold "10" to "12" in
-    // column 1; shown.
+    // Column 1 edits; rows "1" and "2" hold "10" in it; shown.
     bool ShowEditColumns() {
-        list->SetControlId(1030);
         list->InsertColumnEx(0, "Num", 40, KindText);
         list->InsertColumnEx(1, "Mac", 120, KindEdit, AlignLeft);
-        list->InsertColumnEx(2, "Mode", 120, KindCombo, AlignLeft);
-        Rows({"1", "2", "3"});
-        for (int row = 0; row < 3; ++row)
-            list->SetItemText(row, 1, QStringLiteral("1%1").arg(row));
+        Rows({"1", "2"});
+        list->SetItemText(0, 1, QStringLiteral("10"));
         return Show();
     }
 };
@@ -169,36 +155,6 @@ private slots:
         QVERIFY(Count(image, f.Cell(1, 0), HighlightText) > 0);
     }
 
-    void checkAndRadioClicks() {
-        Fixture f;
-        f.list->InsertColumnEx(0, "on", 80, KindCheckBox);
-        f.list->InsertColumnEx(1, "pick", 80, KindRadio);
-        f.list->InsertColumnEx(2, "pick too", 80, KindRadio);
-        f.Rows({"a", "b"});
-        f.list->SetCellRadioGroup(0, 2, 1); // (0,2) shares column 1's group
-        QVERIFY(f.Show());
-        QSignalSpy clicked(f.list, &CListCtrlEx::CellCheckClicked);
-        QSignalSpy pressed(f.list, &CListCtrlEx::CellLButtonDown);
-        const auto click = [&](int row, int column, int x = 12, Qt::KeyboardModifiers keys = {}) {
-            QTest::mouseClick(f.list->viewport(), Qt::LeftButton, keys,
-                              f.Cell(row, column).topLeft() + QPoint(x, 5));
-        };
-        click(0, 0);
-        QCOMPARE(clicked.at(0).at(0).value<CellFlagRecord>(), (CellFlagRecord{0, 0, true}));
-        click(0, 0, 77);                      // beside the box the click only selects
-        click(0, 0, 12, Qt::ControlModifier); // Ctrl extends the selection, no more
-        QCOMPARE(clicked.count(), 1);
-        QCOMPARE(pressed.count(), 2);
-        QVERIFY(f.list->GetCellChecked(0, 0));
-        f.list->SetCellEnabled(1, 0, false);
-        click(1, 0);
-        QVERIFY(!f.list->GetCellChecked(1, 0));
-        click(1, 1);
-        click(0, 2);
-        QVERIFY(f.list->GetCellChecked(0, 2));
-        QVERIFY(!f.list->GetCellChecked(1, 1));
-    }
-
     // Rows and columns inserted or deleted take their texts, settings and records
     // along.
     void rowsAndColumnsMoveRecords() {
@@ -262,123 +218,6 @@ private slots:
                          .arg(f.list->GetCellProgress(row, 1))
                          .arg(f.list->IsRowSelected(row) ? "*" : "");
         QTEST(shown.join(' '), "rows");
-    }
-
-    void editKeys_data() {
-        // start: the cell's text; paste: "42" at the end, before typing;
-        // column 2 drops down Alpha, beta, Beta2
-        Columns<QString, int, QString, bool, QString, Qt::Key, QString>(
-            "start", "column", "allowed", "paste", "typed", "endKey", "stored");
-        const QString digits = "0123456789";
-        const Qt::Key enter = Qt::Key_Return, escape = Qt::Key_Escape;
-        QTest::newRow("letter refused") << "11" << 1 << digits << false << "3a4" << enter << "34";
-        QTest::newRow("backspace") << "11" << 1 << digits << false << "567\b" << enter << "56";
-        QTest::newRow("escape restores") << "11" << 1 << digits << false << "99" << escape << "11";
-        QTest::newRow("paste digits") << "11" << 1 << digits << true << "" << enter << "1142";
-        QTest::newRow("paste refused") << "11" << 1 << "0123" << true << "" << enter << "11";
-        QTest::newRow("paste, type anything")
-            << "11" << 1 << "" << true << "a-Z !" << Qt::Key_Enter << "1142a-Z !";
-        QTest::newRow("prefix, any case") << "BE" << 2 << "" << false << "" << enter << "beta";
-        QTest::newRow("no match") << "x" << 2 << "" << false << "" << enter << "";
-        QTest::newRow("escape keeps the empty start")
-            << "" << 2 << "" << false << "beta" << escape << "";
-    }
-    void editKeys() {
-        QFETCH(QString, start);
-        QFETCH(int, column);
-        QFETCH(QString, allowed);
-        QFETCH(bool, paste);
-        QFETCH(QString, typed);
-        QFETCH(Qt::Key, endKey);
-        Fixture f;
-        QVERIFY(f.ShowEditColumns());
-        f.list->SetCellAllowedChars(1, 1, allowed);
-        f.list->SetCellOptions(1, 2, {"Alpha", "beta"});
-        f.list->AddCellOption(1, 2, "Beta2");
-        f.list->SetItemText(1, column, start);
-        QGuiApplication::clipboard()->setText("42");
-        QSignalSpy ended(f.list, &CListCtrlEx::CellEndEdit);
-        f.list->EditCell(1, column);
-        QWidget* editor = CInPlaceEdit::Instance();
-        if (column == 2)
-            editor = CInPlaceCombo::Instance();
-        if (paste) {
-            QTest::keyClick(editor, Qt::Key_End);
-            QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
-        }
-        if (column == 2 && !typed.isEmpty()) // the entry chosen before the end key
-            CInPlaceCombo::Instance()->setCurrentIndex(CInPlaceCombo::Instance()->findText(typed));
-        else
-            QTest::keyClicks(editor, typed);
-        QTest::keyClick(editor, endKey);
-        QTEST(f.list->GetItemText(1, column), "stored");
-        QCOMPARE(ended.count(), 1);
-        QCOMPARE(ended.at(0).at(0).toInt(), 1030);
-        QCOMPARE(ended.at(0).at(1).value<EndEditRecord>().sourceId,
-                 column == 1 ? int(EndEditRecord::IdInPlaceEdit)
-                             : int(EndEditRecord::IdInPlaceCombo));
-        QTRY_VERIFY(!editor->isVisible());
-    }
-
-    void refusedCells_data() {
-        Columns<int, int>("row", "column");
-        QTest::newRow("negative row") << -1 << 1;
-        QTest::newRow("row past the end") << 3 << 1;
-        QTest::newRow("column past the end") << 0 << 3; // a kind alone makes no column
-        QTest::newRow("text column") << 0 << 0;
-    }
-    void refusedCells() {
-        QFETCH(int, row);
-        QFETCH(int, column);
-        Fixture f;
-        QVERIFY(f.ShowEditColumns());
-        f.list->SetColumnKind(3, KindEdit);
-        QSignalSpy before(f.list, &CListCtrlEx::CellBeforeEdit);
-        f.list->EditCell(row, column);
-        QVERIFY(!CInPlaceEdit::Instance() || !CInPlaceEdit::Instance()->IsEditing());
-        QVERIFY(!CInPlaceEdit::GetInstance()->Open(f.list, row, column ? column : 5));
-        QVERIFY(!CInPlaceCombo::GetInstance()->Open(f.list, row, column ? column : 5));
-        QCOMPARE(before.count(), 0);
-    }
-
-    // A click opens the editor over its cell; an edit still open is finished
-    // before the next starts or rows move under it, and the window still
-    // waiting for its queued close is taken over.
-    void editsFinishFirst() {
-        Fixture f;
-        QVERIFY(f.ShowEditColumns());
-        QStringList order;
-        const auto note = [&order](const char* what, int row, const QString& text = {}) {
-            order << QStringLiteral("%1 %2 %3").arg(what).arg(row).arg(text).trimmed();
-        };
-        connect(f.list, &CListCtrlEx::CellBeforeEdit, f.list,
-                [&](CellHit h) { note("9033", h.row); });
-        connect(f.list, &CListCtrlEx::CellLButtonDown, f.list,
-                [&](CellHit h) { note("9025", h.row); });
-        connect(f.list, &CListCtrlEx::CellEndEdit, f.list,
-                [&](int, EndEditRecord r) { note("9032", r.row, r.text); });
-        QTest::mouseClick(f.list->viewport(), Qt::LeftButton, {}, f.Cell(0, 1).center());
-        CInPlaceEdit* edit = CInPlaceEdit::Instance();
-        QCOMPARE(edit->parentWidget(), f.list->viewport());
-        QTest::keyClicks(edit, "5");
-        // The focus going back to the list ends the edit; the close is queued.
-        QTest::mouseClick(f.list->viewport(), Qt::LeftButton, {}, f.Cell(1, 1).center());
-        QTest::keyClicks(edit, "6");
-        f.list->EditCell(2, 1);
-        QCOMPARE(order, (QStringList{"9033 0", "9025 0", "9032 0 5", "9033 1", "9025 1", "9032 1 6",
-                                     "9033 2"}));
-        QCoreApplication::processEvents();
-        QVERIFY(edit->isVisible() && edit->IsEditing());
-        QCOMPARE(edit->geometry(), f.Cell(2, 1));
-        QTest::keyClicks(edit, "x");
-        QCOMPARE(f.list->InsertItem(3, "9"), 3); // below the edit: no effect
-        QVERIFY(edit->IsEditing());
-        QVERIFY(f.list->DeleteItem(0));
-        QCOMPARE(f.Texts(1), "6 x "); // in the row it was typed into
-        f.list->EditCell(0, 1);
-        QTest::keyClicks(edit, "y");
-        f.list->SortByColumn(0);
-        QCOMPARE(f.Texts(1), " x y");
     }
 
     void endEditHandlerDestroysList_data() {

@@ -42,18 +42,10 @@ mirror=${QV_DEBIAN_MIRROR:-$(apt_uri bookworm)}
 security=${QV_DEBIAN_SECURITY:-$(apt_uri bookworm-security)}
 
 step="checking the host"
-step_started=$SECONDS
-timings=()
 
 begin() {
-    finish_step
     step=$1
-    step_started=$SECONDS
     echo "deb-install: == $step"
-}
-finish_step() {
-    [ -n "$step" ] && timings+=("$(printf '%4ds  %s' $((SECONDS - step_started)) "$step")")
-    return 0
 }
 fail() {
     echo "deb-install: FAILED at step '$step': $*" >&2
@@ -100,9 +92,6 @@ cleanup() {
             rm -rf --one-file-system "$root"
         fi
     fi
-    finish_step
-    echo "deb-install: time per step:"
-    printf '  %s\n' "${timings[@]}"
     echo "deb-install: total ${SECONDS}s"
     if [ "$status" -ne 0 ]; then
         echo "deb-install: FAILED at step '$failed_step' (exit status $status)" >&2

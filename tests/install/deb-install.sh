@@ -15,28 +15,11 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 
-# The first archive of this machine's apt sources that carries SUITE, in the
-# deb822 form (Debian 12's default) or the one-line form.
+# The first archive of this machine's apt sources that carries SUITE's
+# packages, as apt itself reads them (deb822 or one-line form).
 apt_uri() {
-    local suite=$1 f
-    {
-        for f in /etc/apt/sources.list.d/*.sources; do
-            [ -f "$f" ] && { cat "$f"; echo; }
-        done | awk -v want="$suite" 'BEGIN { RS = "" } {
-            uri = ""; ok = 0; deb = 0
-            n = split($0, line, "\n")
-            for (i = 1; i <= n; i++) {
-                m = split(line[i], w, /[ \t]+/)
-                if (w[1] == "Types:") for (j = 2; j <= m; j++) if (w[j] == "deb") deb = 1
-                if (w[1] == "URIs:") uri = w[2]
-                if (w[1] == "Suites:") for (j = 2; j <= m; j++) if (w[j] == want) ok = 1
-            }
-            if (ok && deb && uri != "") print uri
-        }'
-        { cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } | awk -v want="$suite" '
-            $1 == "deb" { i = 2; if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
-                          if ($(i + 1) == want) print $i }'
-    } | sed -n 1p # reads everything: no writer cut off under pipefail
+    apt-get indextargets --no-release-info --format '$(REPO_URI)' "Release: $1" \
+        "Created-By: Packages" | sed -n '1{s:/$::;p}'
 }
 mirror=${QV_DEBIAN_MIRROR:-$(apt_uri bookworm)}
 security=${QV_DEBIAN_SECURITY:-$(apt_uri bookworm-security)}

@@ -298,13 +298,10 @@ public:
 
     // The selection bits of the pieces to burn; the serial 00012.
     bool start(std::uint8_t flags) {
-        ControlValues c;
-        c.updateMac = flags & kSelectMac;
-        c.updateUboot = flags & kSelectBootLoader;
-        c.restoreCfg = flags & kSelectConfig;
-        c.updateRoot = flags & kSelectRoot;
-        c.serialText = QStringLiteral("00012");
-        return station->StartService(c).started;
+        return station
+            ->StartService({bool(flags & kSelectMac), bool(flags & kSelectBootLoader),
+                            bool(flags & kSelectConfig), bool(flags & kSelectRoot), "00012"})
+            .started;
     }
     void stop() { station->StopService(station->ControlsFromState()); }
     std::uint16_t port() const { return station->serverPort(); }

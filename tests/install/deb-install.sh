@@ -72,7 +72,7 @@ cleanup() {
         elif [ -n "${QV_KEEP_ROOT:-}" ]; then
             echo "deb-install: root kept in $root"
         else
-            rm -rf --one-file-system "$root"
+            rm -rf --one-file-system "$root" "$root.log"
         fi
     fi
     echo "deb-install: total ${SECONDS}s"
@@ -107,12 +107,8 @@ echo force-unsafe-io >"$root/etc/dpkg/dpkg.cfg.d/unsafe-io"
 find /var/cache/apt/archives -maxdepth 1 -name '*.deb' -exec cp -l -t "$root/var/cache/apt/archives" {} + 2>/dev/null ||
     find /var/cache/apt/archives -maxdepth 1 -name '*.deb' -exec cp -t "$root/var/cache/apt/archives" {} + ||
     true
-debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.debootstrap.log" 2>&1 || {
-    tail -20 "$root.debootstrap.log" >&2
-    rm -f "$root.debootstrap.log"
-    fail "debootstrap did not finish (log above)"
-}
-rm -f "$root.debootstrap.log"
+debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.log" 2>&1 ||
+    fail "debootstrap did not finish: $(tail -20 "$root.log")"
 {
     echo "deb $mirror bookworm main"
     echo "deb $mirror bookworm-updates main"

@@ -27,7 +27,6 @@ install_package() {
         [ -x "$program" ] || continue
         getcap "$program" | grep -q cap_net_bind_service ||
             fail "getcap $program: no cap_net_bind_service ($(getcap "$program"))"
-        echo "in-root: $(getcap "$program")"
     done
     [ -x /usr/bin/quorvane-headless ] || fail "/usr/bin/quorvane-headless not installed"
 }
@@ -97,13 +96,11 @@ run_as_user() {
 
     begin "quorvane-headless on port 69 as $user"
     start_station "$user" --port 69
-    echo "in-root: $(grep -h 'station folder' "$dir/err") | $(head -n 3 "$dir/out" | tr '\n' ' ')"
 
     begin "quorvane-router fetches \"mac\" (CRC 0) from 127.0.0.1:69"
     local result status=0
     result=$(as "$user" timeout 120 /usr/bin/quorvane-router --server 127.0.0.1 --port 69 \
         --name mac --crc 0 --out "$dir/mac.bin" --quiet) || status=$?
-    echo "in-root: $result"
     [ "$status" -eq 0 ] || fail "quorvane-router exited $status: $result"
     grep -q '"ok": *true' <<<"$result" || fail "quorvane-router's result is not ok: $result"
 
@@ -123,7 +120,6 @@ $log"
     local runfiles
     runfiles=$(find "$folder" -mindepth 2 -maxdepth 2 -ipath "$folder/log/*.txt" ! -name log.txt)
     [ -n "$runfiles" ] || fail "no run file under $folder/log ($(find "$folder" | sort | tr '\n' ' '))"
-    echo "in-root: $(cd "$folder" && find . -type f | sort | tr '\n' ' ')"
 
     trap - EXIT
 }

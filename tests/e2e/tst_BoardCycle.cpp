@@ -5,8 +5,6 @@
 
 #include "core/personalise/Crc32.h"
 #include "core/personalise/DevicePackage.h"
-#include "core/personalise/PackageInspect.h"
-#include "core/settings/SettingsRecord.h"
 #include "core/tftp/PacketCodec.h"
 
 #include <QTest>
@@ -17,21 +15,19 @@ using namespace quorvane::testing;
 namespace {
 
 const QString kLabel = QStringLiteral("5e3a71000128");
-const QString kWaiting = QStringLiteral("请连接新设备...");
 const QString kWriting = QStringLiteral("下载完成,正在写入....");
 const QString kWritten = QStringLiteral("设备写入完成，可以移除");
 constexpr std::uint8_t kAll = kSelectMac | kSelectBootLoader | kSelectConfig | kSelectRoot;
 
-// Every expected line appears, in this order, among the log's lines.
-#define VERIFY_LOG(rig, ...)                                                                       \
-    do {                                                                                           \
-        const QStringList lines = (rig).logLines();                                                \
-        qsizetype at = 0;                                                                          \
-        for (const QString& line : QStringList{__VA_ARGS__}) {                                     \
-            at = lines.indexOf(line, at);                                                          \
-            QVERIFY2(at++ >= 0, qPrintable("missing or out of order: " + line));                   \
-        }                                                                                          \
-    } while (false)
+// The first expected line that the log lacks after the lines before it.
+QString MissingFromLog(const LiveStation& rig, const QStringList& expected) {
+    const QStringList lines = rig.logLines();
+    qsizetype at = 0;
+    for (const QString& line : expected)
+        if ((at = lines.indexOf(line, at) + 1) == 0)
+            return line;
+    return {};
+}
 
 QByteArray ExpectedDevicePackage(const LiveStation& rig, const QString& label, std::uint8_t flags) {
     QTemporaryDir other;
@@ -61,89 +57,61 @@ private slots:
         QVERIFY2(router.ok(), qPrintable(router.describe()));
         QCOMPARE(router.json.value("mac").toString(), kLabel);
         QCOMPARE(router.received, ExpectedDevicePackage(rig, kLabel, kAll));
-        QVERIFY(InspectPackage(router.received).ok());
         DeviceRows& rows = rig.station->rows();
         QTRY_COMPARE(rows.text(0, DeviceRows::StatusColumn), kWritten);
         QCOMPARE(rows.text(0, DeviceRows::MacColumn), kLabel);
-        QCOMPARE(rows.text(1, DeviceRows::MacColumn), kWaiting);
         QCOMPARE(rig.op.sounds, (QList<int>{135, 136}));
+        // The requests' own lines are tst_workflow_transfer's; here their order.
+        QCOMPARE(MissingFromLog(rig, {"m_bUpdateMAC = 1", "Check MAC 1 nexttime 0",
+                                      "第1台*******************************" + kLabel +
+                                          "*********************************",
+                                      "Check MAC 1 nexttime 1", "正在下载文件" + rig.path(kLabel),
+                                      "4下载完成，关闭文件", "4下载完成，不关闭文件"}),
+                 QString());
 
-        const QString crc = QString::number(rig.bootLoaderCrc());
-        VERIFY_LOG(
-            rig, "m_bUpdateMAC = 1", "Uboot crc: " + crc,
-            "Recieve a download require[g_nexttime = 0] [g_processing = 0]",
-            "Check MAC 1 nexttime 0",
-            "第1台*******************************" + kLabel + "*********************************",
-            "Uboot crc: " + crc, "Recieve a download require[g_nexttime = 1] [g_processing = 1]",
-            "Check MAC 1 nexttime 1", "正在下载文件" + rig.path(kLabel), "4下载完成，关闭文件",
-            "4下载完成，不关闭文件");
-
-        const QList<record::BoardAttempt> stored = rig.storedRows();
-        QCOMPARE(stored.size(), 1);
-        const record::BoardAttempt& row = stored.first();
-        QCOMPARE(record::OutcomeText(row.outcome), QStringLiteral("written-done"));
-        QCOMPARE(row.label + row.baseMac + row.modelMac + row.wanMac,
-                 QStringLiteral("5E3A710001285E3A710001285E3A710001255E3A71000127"));
-        QCOMPARE(row.routerAddress, QStringLiteral("127.0.0.1"));
-        QCOMPARE(row.modelName, QStringLiteral("Dogwood(Spruce)"));
-        QCOMPARE(row.selection, int(kAll));
+        QCOMPARE(rig.storedOutcomes(), QStringList{"written-done"});
+        const record::BoardAttempt row = rig.storedRows().first();
+        QCOMPARE(QStringList({row.label, row.baseMac, row.modelMac, row.wanMac, row.routerAddress,
+                              row.modelName, QString::number(row.selection), row.rootImage.name,
+                              QString::number(row.rootImage.size)})
+                     .join(' '),
+                 "5E3A71000128 5E3A71000128 5E3A71000125 5E3A71000127 127.0.0.1 Dogwood(Spruce) "
+                 "15 root.bin 65536");
         QCOMPARE(row.bootLoader.crc, Crc32(ReadBytes(rig.sources.bootLoaderPath)));
-        QCOMPARE(row.rootImage.name + QString::number(row.rootImage.size),
-                 QStringLiteral("root.bin65536"));
         QVERIFY(row.claimedAt <= row.scannedAt && row.scannedAt <= row.builtAt &&
                 row.builtAt <= row.transferredAt && row.transferredAt <= row.finishedAt);
-
-        const QByteArray record = ReadBytes(rig.path("sysfile"));
-        QCOMPARE(record.size(), SettingsRecord::kSize);
-        QCOMPARE(record.at(0), '\x0F');
-        QCOMPARE(record.mid(1, 18).toHex(), QByteArray("5e3a710001285e3a710001255e3a71000127"));
-        QCOMPARE(record.mid(19, 256).left(rig.sources.bootLoaderPath.size()),
-                 QFile::encodeName(rig.sources.bootLoaderPath));
-        QCOMPARE(record.at(787), '\0');
     }
 
     // How a board's attempt ends in the stored record, through real boards.
     // Each step is a router's arguments ("@boot": the boot loader's CRC) or
     // "@ticks" (the row's timer runs out), followed by the rows stored by then.
+    // Write-MAC and the boot loader are selected; every row ends written.
     void outcomes_data() {
-        QTest::addColumn<int>("flags");
-        QTest::addColumn<QStringList>("answers"); // the scans; "" cancels
+        QTest::addColumn<QStringList>("answers"); // the scans
         QTest::addColumn<QString>("reburn");      // the re-burn answers, y or n
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QStringList>("stored");
         QTest::addColumn<QString>("label"); // of the last board, its package golden
-        QTest::addColumn<QString>("status");
         QTest::addColumn<QStringList>("log");
-        const int macRoot = kSelectMac | kSelectRoot, macBoot = kSelectMac | kSelectBootLoader;
         const QString other = QStringLiteral("5e3a71000138");
-        QTest::newRow("own label, no scan")
-            << int(kSelectRoot) << QStringList() << ""
-            << QStringList{"--name 5E3A710000A8 --crc 77"} << QStringList{"in-progress"}
-            << "5E3A710000A8" << kWriting
-            << QStringList{"Check MAC 0 nexttime 0", "正在下载文件@dir/5E3A710000A8"};
         QTest::newRow("CRC mismatch: fetched again at once, then the timer")
-            << macBoot << QStringList{kLabel} << ""
+            << QStringList{kLabel} << ""
             << QStringList{"--crc 12345", "@boot --name " + kLabel, "@ticks"}
             << QStringList{"fetched-again+1", "in-progress+1", "written-timer+1"} << kLabel
-            << kWritten
             << QStringList{"Recieve a download require[g_nexttime = 1] [g_processing = 0]",
                            "Check MAC 1 nexttime 1"};
-        QTest::newRow("scan cancelled, then scanned")
-            << macRoot << QStringList{"", kLabel} << "" << QStringList{"--crc 9"}
-            << QStringList{"scan-cancelled,in-progress"} << kLabel << kWriting << QStringList();
         QTest::newRow("re-burn confirmed")
-            << macBoot << QStringList{kLabel, kLabel} << "y"
-            << QStringList{"@boot --done", "@boot --done"}
+            << QStringList{kLabel, kLabel} << "y" << QStringList{"@boot --done", "@boot --done"}
             << QStringList{"written-done", "written-done,written-done/confirmed"} << kLabel
-            << kWritten << QStringList{kLabel + "已烧录过,确认重新烧录"};
+            << QStringList{kLabel + "已烧录过,确认重新烧录"};
         QTest::newRow("re-burn refused, another label scanned")
-            << macBoot << QStringList{kLabel, kLabel, other} << "n"
+            << QStringList{kLabel, kLabel, other} << "n"
             << QStringList{"@boot --done", "@boot --done"}
             << QStringList{"written-done", "written-done,reburn-refused/refused,written-done"}
-            << other << kWritten << QStringList{kLabel + "已烧录过,拒绝重新烧录"};
+            << other << QStringList{kLabel + "已烧录过,拒绝重新烧录"};
     }
     void outcomes() {
-        QFETCH(int, flags);
+        constexpr std::uint8_t flags = kSelectMac | kSelectBootLoader;
         QFETCH(QStringList, answers);
         QFETCH(QString, reburn);
         QFETCH(QStringList, steps);
@@ -151,11 +119,10 @@ private slots:
         QFETCH(QString, label);
         QFETCH(QStringList, log);
         LiveStation rig;
-        for (const QString& answer : answers)
-            rig.op.answers.push_back(answer.isEmpty() ? std::nullopt : std::optional(answer));
+        rig.op.answers.assign(answers.begin(), answers.end());
         for (const QChar yes : reburn)
             rig.op.reburnAnswers.push_back(yes == u'y');
-        QVERIFY(rig.start(std::uint8_t(flags)));
+        QVERIFY(rig.start(flags));
         RouterResult router;
         for (qsizetype i = 0; i < steps.size(); ++i) {
             for (int tick = 0; steps[i] == u"@ticks" && tick <= 50; ++tick)
@@ -167,13 +134,13 @@ private slots:
             }
             QCOMPARE(rig.storedOutcomes().join(','), stored[i]);
         }
-        QCOMPARE(router.received, ExpectedDevicePackage(rig, label, std::uint8_t(flags)));
+        QCOMPARE(router.received, ExpectedDevicePackage(rig, label, flags));
         QCOMPARE(rig.op.asks.size(), answers.size());
         QCOMPARE(rig.op.reburnQuestions.size(), reburn.size());
         for (const QString& question : rig.op.reburnQuestions)
             QVERIFY(question.startsWith(kLabel.toUpper() + "已于"));
-        QTEST(rig.station->rows().text(0, DeviceRows::StatusColumn), "status");
-        VERIFY_LOG(rig, log.replaceInStrings("@dir/", rig.programDir()));
+        QCOMPARE(rig.station->rows().text(0, DeviceRows::StatusColumn), kWritten);
+        QCOMPARE(MissingFromLog(rig, log), QString());
         // One MAC in two written boards is named on the shift's line.
         QCOMPARE(record::SummaryLine(rig.production->ShiftSummary()).endsWith("1个(2块板)"),
                  reburn == u"y");
@@ -249,14 +216,15 @@ private slots:
         QCOMPARE(next.received,
                  ExpectedDevicePackage(rig, nextLabel, writeMac ? 0x09 : kSelectRoot));
         QCOMPARE(rig.op.asks.size(), writeMac ? 2 : 0);
-        VERIFY_LOG(rig, "Check MAC " + QString::number(writeMac) + " nexttime 1", "文件打开失败!",
-                   nextName + "不能发送,下一个请求按新设备处理",
-                   "Check MAC " + QString::number(writeMac) + " nexttime 0");
+        QCOMPARE(MissingFromLog(rig, {"Check MAC " + QString::number(writeMac) + " nexttime 1",
+                                      "文件打开失败!", nextName + "不能发送,下一个请求按新设备处理",
+                                      "Check MAC " + QString::number(writeMac) + " nexttime 0"}),
+                 QString());
         QCOMPARE(rig.station->rows().text(0, DeviceRows::StatusColumn), kWriting);
         QCOMPARE(rig.storedOutcomes(), (QStringList{"released", "in-progress"}));
     }
 
-    void stopWhileScanPendingThenStartAgain() {
+    void stopWhileScanPending() {
         LiveStation rig;
         QVERIFY(rig.start(kSelectMac | kSelectRoot));
         RouterFleet first;
@@ -266,17 +234,7 @@ private slots:
         rig.stop();
         QCOMPARE(rig.op.cancelled, rig.op.asks);
         QCOMPARE(rig.logLines().last(), QStringLiteral("强制关闭服务"));
-        QVERIFY(!rig.station->isServerListening());
-        QVERIFY(RunUntil([&] { return first.allFinished(); }, 20000));
-        QVERIFY(!first.results().front().ok());
         QCOMPARE(rig.storedOutcomes(), QStringList{"stopped"});
-
-        rig.op.answers.push_back(kLabel);
-        QVERIFY(rig.start(kSelectMac | kSelectRoot));
-        QCOMPARE(rig.station->state().g_processing, 0);
-        const RouterResult second = rig.runRouter({"--crc", "9"});
-        QVERIFY(second.ok());
-        QCOMPARE(second.json.value("mac").toString(), kLabel);
     }
 };
 

@@ -11,6 +11,8 @@
 #include "core/tftp/TransferHandler.h"
 #include "tests/core/tftp/MemoryFileStore.h"
 
+#include <QHash>
+
 #include <cstdint>
 #include <cstdlib>
 
@@ -24,14 +26,38 @@ namespace {
     abort();
 }
 
+// What byte `offset` of a served file holds (see the files below).
+char FileByte(const QString& name, qint64 offset) {
+    if (name.compare(QStringLiteral("wrap"), Qt::CaseInsensitive) == 0)
+        return PatternByte(offset);
+    return name.compare(QStringLiteral("MAC"), Qt::CaseInsensitive) == 0 ? 'm'
+           : name.endsWith(u'1')                                         ? 'a'
+                                                                         : 'b';
+}
+
 class CheckingEdge final : public TransferEdge {
 public:
     void sendDatagram(const Peer&, QByteArrayView d) override {
         // The server only ever sends DATA of 4 to 516 bytes on its own.
         if (d.size() < 4 || d.size() > qsizetype(DataPacketMax) || d[0] != 0 || d[1] != 3)
             Broken("unexpected datagram sent");
+        m_sent = d.toByteArray();
+    }
+    // Every block carries the bytes of the file its peer asked for, at its
+    // offset; a kept last block (no name) belongs to the peer's latest file.
+    void blockSent(const Peer& to, const QString& name, qint64 block) override {
+        if (!name.isEmpty())
+            m_asked[to.port] = name;
+        const qint64 start = (block - 1) * qint64(SegmentSize) - qint64(DataHeaderSize);
+        for (qsizetype i = qsizetype(DataHeaderSize); i < m_sent.size(); ++i)
+            if (m_sent[i] != FileByte(m_asked.value(to.port), start + i))
+                Broken("a block carries bytes of another file or offset");
     }
     void logLine(const QString&) override {}
+
+private:
+    QByteArray m_sent;
+    QHash<std::uint16_t, QString> m_asked; // peer port -> the name it asked for last
 };
 
 class FuzzHooks final : public TransferHooks {

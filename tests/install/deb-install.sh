@@ -15,45 +15,20 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 
-# The first archive of this machine's apt sources that carries SUITE, in the
-# deb822 form (Debian 12's default) or the one-line form.
+# The first archive of this machine's apt sources that carries SUITE's
+# packages, as apt itself reads them (deb822 or one-line form).
 apt_uri() {
-    local suite=$1 f
-    {
-        for f in /etc/apt/sources.list.d/*.sources; do
-            [ -f "$f" ] && { cat "$f"; echo; }
-        done | awk -v want="$suite" 'BEGIN { RS = "" } {
-            uri = ""; ok = 0; deb = 0
-            n = split($0, line, "\n")
-            for (i = 1; i <= n; i++) {
-                m = split(line[i], w, /[ \t]+/)
-                if (w[1] == "Types:") for (j = 2; j <= m; j++) if (w[j] == "deb") deb = 1
-                if (w[1] == "URIs:") uri = w[2]
-                if (w[1] == "Suites:") for (j = 2; j <= m; j++) if (w[j] == want) ok = 1
-            }
-            if (ok && deb && uri != "") print uri
-        }'
-        { cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } | awk -v want="$suite" '
-            $1 == "deb" { i = 2; if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
-                          if ($(i + 1) == want) print $i }'
-    } | sed -n 1p # reads everything: no writer cut off under pipefail
+    apt-get indextargets --no-release-info --format '$(REPO_URI)' "Release: $1" \
+        "Created-By: Packages" | sed -n '1{s:/$::;p}'
 }
 mirror=${QV_DEBIAN_MIRROR:-$(apt_uri bookworm)}
 security=${QV_DEBIAN_SECURITY:-$(apt_uri bookworm-security)}
 
 step="checking the host"
-step_started=$SECONDS
-timings=()
 
 begin() {
-    finish_step
     step=$1
-    step_started=$SECONDS
     echo "deb-install: == $step"
-}
-finish_step() {
-    [ -n "$step" ] && timings+=("$(printf '%4ds  %s' $((SECONDS - step_started)) "$step")")
-    return 0
 }
 fail() {
     echo "deb-install: FAILED at step '$step': $*" >&2
@@ -97,12 +72,9 @@ cleanup() {
         elif [ -n "${QV_KEEP_ROOT:-}" ]; then
             echo "deb-install: root kept in $root"
         else
-            rm -rf --one-file-system "$root"
+            rm -rf --one-file-system "$root" "$root.log"
         fi
     fi
-    finish_step
-    echo "deb-install: time per step:"
-    printf '  %s\n' "${timings[@]}"
     echo "deb-install: total ${SECONDS}s"
     if [ "$status" -ne 0 ]; then
         echo "deb-install: FAILED at step '$failed_step' (exit status $status)" >&2
@@ -135,12 +107,8 @@ echo force-unsafe-io >"$root/etc/dpkg/dpkg.cfg.d/unsafe-io"
 find /var/cache/apt/archives -maxdepth 1 -name '*.deb' -exec cp -l -t "$root/var/cache/apt/archives" {} + 2>/dev/null ||
     find /var/cache/apt/archives -maxdepth 1 -name '*.deb' -exec cp -t "$root/var/cache/apt/archives" {} + ||
     true
-debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.debootstrap.log" 2>&1 || {
-    tail -20 "$root.debootstrap.log" >&2
-    rm -f "$root.debootstrap.log"
-    fail "debootstrap did not finish (log above)"
-}
-rm -f "$root.debootstrap.log"
+debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.log" 2>&1 ||
+    fail "debootstrap did not finish: $(tail -20 "$root.log")"
 {
     echo "deb $mirror bookworm main"
     echo "deb $mirror bookworm-updates main"

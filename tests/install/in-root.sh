@@ -27,10 +27,8 @@ install_package() {
         [ -x "$program" ] || continue
         getcap "$program" | grep -q cap_net_bind_service ||
             fail "getcap $program: no cap_net_bind_service ($(getcap "$program"))"
-        echo "in-root: $(getcap "$program")"
     done
     [ -x /usr/bin/quorvane-headless ] || fail "/usr/bin/quorvane-headless not installed"
-    [ -x /usr/bin/quorvane-router ] || fail "/usr/bin/quorvane-router not installed"
 }
 
 runs=/var/tmp/qv-runs
@@ -41,17 +39,6 @@ as() {
     shift
     runuser -u "$user" -- env -i HOME="/home/$user" USER="$user" LOGNAME="$user" \
         PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"
-}
-
-new_user() {
-    useradd --create-home --shell /bin/bash "$1" || fail "useradd $1"
-    mkdir -p "$runs/$1"
-    chown "$1:" "$runs/$1"
-}
-
-# A snapshot of /usr/bin to show that the station wrote nothing there.
-usr_bin() {
-    find /usr/bin -printf '%p %y %s %T@\n' | sort
 }
 
 # sysfile FILE FLAGS ROOT_IMAGE: the 789-byte settings record, NUL-padded.
@@ -100,21 +87,20 @@ run_as_user() {
     trap '[ -n "$station_runner" ] && kill -KILL "$(cat "$runs/quorvane-op/pid")" 2>/dev/null; true' EXIT
 
     begin "an ordinary user with a root image and a sysfile in the station folder"
-    new_user "$user"
+    useradd --create-home --shell /bin/bash "$user" || fail "useradd $user"
+    mkdir -p "$dir"
+    chown "$user:" "$dir"
     as "$user" mkdir -p "$folder"
     as "$user" sh -c "head -c 70000 /dev/urandom >'$folder/root.bin'"
     as "$user" bash -c "$(declare -f sysfile); sysfile '$folder/sysfile' 8 '$folder/root.bin'"
-    usr_bin >/var/tmp/usr-bin.before
 
     begin "quorvane-headless on port 69 as $user"
     start_station "$user" --port 69
-    echo "in-root: $(grep -h 'station folder' "$dir/err") | $(head -n 3 "$dir/out" | tr '\n' ' ')"
 
     begin "quorvane-router fetches \"mac\" (CRC 0) from 127.0.0.1:69"
     local result status=0
     result=$(as "$user" timeout 120 /usr/bin/quorvane-router --server 127.0.0.1 --port 69 \
         --name mac --crc 0 --out "$dir/mac.bin" --quiet) || status=$?
-    echo "in-root: $result"
     [ "$status" -eq 0 ] || fail "quorvane-router exited $status: $result"
     grep -q '"ok": *true' <<<"$result" || fail "quorvane-router's result is not ok: $result"
 
@@ -122,15 +108,11 @@ run_as_user() {
     stop_station "$user"
 
     begin "the files are in $folder"
-    local size
-    size=$(stat -c %s "$folder/sysfile" 2>/dev/null) || fail "no sysfile in $folder"
-    [ "$size" -eq 789 ] || fail "sysfile has $size bytes, not 789"
-    [ -f "$folder/MAC" ] || fail "no MAC package in $folder ($(ls -A "$folder"))"
-    cmp -s "$folder/MAC" "$dir/mac.bin" || fail "$folder/MAC is not the file the router received"
-    [ -f "$folder/Log/log.txt" ] || fail "no Log/log.txt in $folder ($(ls -A "$folder"))"
+    cmp -s "$folder/MAC" "$dir/mac.bin" ||
+        fail "$folder/MAC is missing or not the file the router received ($(ls -A "$folder"))"
     [ -s "$folder/production.db" ] || fail "no production record in $folder ($(ls -A "$folder"))"
     local log
-    log=$(iconv -f GBK -t UTF-8 "$folder/Log/log.txt") || fail "Log/log.txt is not GBK text"
+    log=$(iconv -f GBK -t UTF-8 "$folder/Log/log.txt") || fail "no Log/log.txt, or not GBK text"
     for line in '开始时间:' '服务器已启动' 'Uboot crc: 0' '强制关闭服务' '结速时间:'; do
         grep -qF "$line" <<<"$log" || fail "Log/log.txt lacks \"$line\":
 $log"
@@ -138,23 +120,7 @@ $log"
     local runfiles
     runfiles=$(find "$folder" -mindepth 2 -maxdepth 2 -ipath "$folder/log/*.txt" ! -name log.txt)
     [ -n "$runfiles" ] || fail "no run file under $folder/log ($(find "$folder" | sort | tr '\n' ' '))"
-    echo "in-root: $(cd "$folder" && find . -type f | sort | tr '\n' ' ')"
 
-    begin "first start of a new user's station makes the station folder"
-    local fresh=quorvane-new
-    new_user "$fresh"
-    status=0
-    as "$fresh" sh -c 'cd && exec /usr/bin/quorvane-headless --port 69 </dev/null' \
-        >"$runs/$fresh/out" 2>"$runs/$fresh/err" || status=$?
-    [ "$status" -eq 2 ] && grep -q '选项不能为空' "$runs/$fresh/err" ||
-        fail "with no options it exited $status: $(cat "$runs/$fresh/err")"
-    [ -d "/home/$fresh/.local/share/Quorvane" ] ||
-        fail "/home/$fresh/.local/share/Quorvane was not made ($(find "/home/$fresh" | sort | tr '\n' ' '))"
-
-    begin "nothing written to /usr/bin"
-    usr_bin >/var/tmp/usr-bin.after
-    diff /var/tmp/usr-bin.before /var/tmp/usr-bin.after ||
-        fail "/usr/bin changed while the stations ran (diff above)"
     trap - EXIT
 }
 

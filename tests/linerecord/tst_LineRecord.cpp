@@ -168,7 +168,6 @@ private slots:
         b.op.reburnAnswers = {true, true};
         for (const char* label : {"5E3A710001A8", "5E3A710001C8", "5E3A710001E8"})
             QVERIFY(ServeBoard(b, label));
-        QCOMPARE(b.op.reburnQuestions.size(), 2);
         QCOMPARE(b.op.reburnQuestions.filter(a.programDir()).size(), 2);
         QVERIFY(b.op.reburnQuestions.filter(QStringLiteral("只查了本站")).isEmpty());
     }

@@ -69,8 +69,6 @@ private Q_SLOTS:
                     written.insert(row.label);
             for (const QByteArray& label : committed)
                 QVERIFY2(written.contains(QString::fromLatin1(label)), label.constData());
-            qInfo("killed after %lld committed boards; %lld written rows stored",
-                  qlonglong(committed.size()), qlonglong(written.size()));
         }
     }
 
@@ -118,7 +116,6 @@ private Q_SLOTS:
                 Program print({Victim(), "print", QString::number(g)});
                 QCOMPARE(print.wait(), 0);
                 generations[g] = print.output();
-                QCOMPARE(generations[g].size(), qsizetype(789));
                 continue;
             }
             QDir().mkpath(folder + "/out");

@@ -49,12 +49,11 @@ private Q_SLOTS:
                           isNew ? "newboard" : "mac", "--crc", isNew ? crc : "0"});
         }
         if (!RunUntil([&] { return fleet.allFinished(); }, 100000))
-            QFAIL(qPrintable(rig.logText().right(3000)));
+            QFAIL(qPrintable(rig.logLines().join('\n').right(3000)));
 
         QSet<QString> labelsServed;
         for (const RouterResult& r : fleet.results()) {
             QVERIFY2(r.ok(), qPrintable(r.describe()));
-            QCOMPARE(r.json.value("check").toString(), QStringLiteral("ok"));
             const QString name = r.json.value("served").toArray().last().toString();
             if (name.compare(QStringLiteral("mac"), Qt::CaseInsensitive) == 0)
                 continue;

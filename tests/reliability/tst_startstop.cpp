@@ -61,7 +61,6 @@ private Q_SLOTS:
 
         for (int cycle = 0; cycle < cycles; ++cycle) {
             QVERIFY2(rig.start(kAll), qPrintable(QStringLiteral("start %1").arg(cycle)));
-            QCOMPARE(rig.port(), port);
             {
                 Client router(port);
                 if (scanPending && cycle % 2 == 1) {
@@ -74,7 +73,6 @@ private Q_SLOTS:
                     rig.station->OnMacAnswer(rig.op.asks.last(), LabelText(cycle));
                     QTest::qWait(1);
                     QVERIFY(!QFile::exists(rig.path(LabelText(cycle))));
-                    QVERIFY(!rig.station->isServerListening());
                 } else {
                     router.send(tftp::ReadRequestDatagram("mac", 0));
                     const int acks = cycle % 5;

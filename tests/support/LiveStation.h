@@ -273,7 +273,6 @@ public:
     explicit LiveStation(const QString& programDir = {}, std::uint16_t port = 0,
                          qsizetype rootSize = 64 * 1024)
         : m_programDir((programDir.isEmpty() ? m_program.path() : programDir) + QLatin1Char('/')) {
-        QDir(m_work.path()).mkpath(QStringLiteral("Log"));
         m_log = std::make_unique<StationLog>(m_work.path());
         sources.bootLoaderPath = m_work.filePath(QStringLiteral("uboot.bin"));
         sources.configPath = m_work.filePath(QStringLiteral("default.cfg"));
@@ -298,13 +297,10 @@ public:
 
     // The selection bits of the pieces to burn; the serial 00012.
     bool start(std::uint8_t flags) {
-        ControlValues c;
-        c.updateMac = flags & kSelectMac;
-        c.updateUboot = flags & kSelectBootLoader;
-        c.restoreCfg = flags & kSelectConfig;
-        c.updateRoot = flags & kSelectRoot;
-        c.serialText = QStringLiteral("00012");
-        return station->StartService(c).started;
+        return station
+            ->StartService({bool(flags & kSelectMac), bool(flags & kSelectBootLoader),
+                            bool(flags & kSelectConfig), bool(flags & kSelectRoot), "00012"})
+            .started;
     }
     void stop() { station->StopService(station->ControlsFromState()); }
     std::uint16_t port() const { return station->serverPort(); }
@@ -314,12 +310,9 @@ public:
     std::int32_t bootLoaderCrc() const {
         return static_cast<std::int32_t>(BootLoaderChecksum(sources.bootLoaderPath).value_or(0));
     }
-    QString logText() const { return FromGbk(ReadBytes(m_log->logFilePath())); }
     QStringList logLines() const {
-        QStringList lines = logText().split(QStringLiteral("\r\n"));
-        if (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
-        return lines;
+        return FromGbk(ReadBytes(m_log->logFilePath()))
+            .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     }
 
     // One router against this station, the event loop turning meanwhile.

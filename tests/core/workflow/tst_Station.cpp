@@ -89,6 +89,9 @@ private slots:
             << kLabel << false << QByteArray("5E3A711234B85E3A711234B55E3A711234B7");
         QTest::newRow("scan") << kLabel << true
                               << QByteArray("5E3A711234B85E3A711234B55E3A711234B7");
+        // Written before: asked once, and the yes scans it again.
+        QTest::newRow("scan, burned again")
+            << kLabel << true << QByteArray("5E3A711234B85E3A711234B55E3A711234B7");
     }
     void burn() {
         QFETCH(QString, mac);
@@ -97,15 +100,26 @@ private slots:
         rig.s().m_bUpdateMAC = true;
         rig.s().m_strMac = scanned ? QStringLiteral("00012") : mac;
         rig.s().m_strScan = scanned ? QString() : kSerialLabel;
+        const bool again = QTest::currentDataTag() == QByteArrayView("scan, burned again");
+        if (again) {
+            record::BoardAttempt board;
+            board.label = kLabel.toUpper();
+            board.outcome = record::Outcome::WrittenDone;
+            rig.record.past << board;
+        }
         if (scanned) {
             rig.station->OnScanEntered(mac.left(11)); // not a label: ignored
             rig.station->OnScanEntered(mac);
+            QCOMPARE(rig.op.reburns.size(), again ? 1 : 0);
+            if (again)
+                rig.station->OnReburnAnswer(rig.op.reburns.first().first, true);
             QCOMPARE(rig.op.serialTexts, QStringList{"1234b"});
         } else {
             rig.station->SingleBurn();
         }
-        QCOMPARE(rig.logLines(), QStringList{"第1台*******************************" + mac +
-                                             "*********************************"});
+        QCOMPARE(rig.logLines().mid(again ? 1 : 0),
+                 QStringList{"第1台*******************************" + mac +
+                             "*********************************"});
         QFETCH(QByteArray, triple);
         QCOMPARE(rig.readFile(QStringLiteral("sysfile")).toHex().toUpper(),
                  "01" + triple + QByteArray(2 * (SettingsRecord::kSize - 19), '0'));

@@ -1,14 +1,11 @@
-// The extended list control: painting, cell records, clicks, sorting and the
-// in-place editors.
-#include "gui/listctrlex/CInPlaceEdit.h"
+// The extended list control as the device list uses it: painting, cell
+// records, rows moved under them.
 #include "gui/listctrlex/CListCtrlEx.h"
 #include "gui/listctrlex/ProgressMath.h"
 #include "gui/listctrlex/SortRule.h"
 #include "tests/gui/Columns.h"
 
 #include <QHeaderView>
-#include <QLineEdit>
-#include <QPointer>
 #include <QTest>
 
 using namespace ListCtrlEx;
@@ -51,14 +48,6 @@ struct Fixture {
         list->InsertColumnEx(1, "进度", 104, KindProgress);
         Rows({"1", "2"});
     }
-    // Column 1 edits; rows "1" and "2" hold "10" in it; shown.
-    bool ShowEditColumns() {
-        list->InsertColumnEx(0, "Num", 40, KindText);
-        list->InsertColumnEx(1, "Mac", 120, KindEdit, AlignLeft);
-        Rows({"1", "2"});
-        list->SetItemText(0, 1, QStringLiteral("10"));
-        return Show();
-    }
 };
 
 // Pixels of the area that pass the test, and the leftmost one's x.
@@ -81,29 +70,6 @@ const auto HighlightText = [](QRgb p) { return qRed(p) > 220 && qGreen(p) > 220 
 class tst_ListCtrlEx : public QObject {
     Q_OBJECT
 private slots:
-    void compareTexts_data() {
-        // sign: of the comparison of a with b
-        Columns<QString, int, QString, int, bool>("a", "sign", "b", "rule", "ascending");
-        QTest::newRow("10 after 9 as text, descending") << "10" << 1 << "9" << 0 << false;
-        QTest::newRow("fraction ignored") << "1.9" << 0 << "1.2" << 1 << true;
-        QTest::newRow("letter against digit as text") << "a" << 1 << "9" << 1 << true;
-        QTest::newRow("empty reads as 0") << "" << 0 << "0" << 1 << true;
-        // no overflow
-        QTest::newRow("23 digits") << QString(23, '9') << 1 << '-' + QString(23, '9') << 1 << true;
-        // GBK order, not Unicode: 啊 B0A1 before 阿 B0A2
-        QTest::newRow("code page order") << "啊" << -1 << "阿" << 0 << true;
-    }
-    void compareTexts() {
-        QFETCH(QString, a);
-        QFETCH(int, sign);
-        QFETCH(QString, b);
-        QFETCH(int, rule);
-        QFETCH(bool, ascending);
-        const auto signOf = [](int v) { return (v > 0) - (v < 0); };
-        QCOMPARE(signOf(CompareCellTexts(a, b, rule, ascending)), sign);
-        QCOMPARE(signOf(CompareCellTexts(b, a, rule, ascending)), -sign);
-    }
-
     void progressCell_data() {
         // barWidth: in a 101-pixel trough
         Columns<uint, uint, int, QString, bool, QString>(
@@ -218,40 +184,6 @@ private slots:
                          .arg(f.list->GetCellProgress(row, 1))
                          .arg(f.list->IsRowSelected(row) ? "*" : "");
         QTEST(shown.join(' '), "rows");
-    }
-
-    void endEditHandlerDestroysList_data() {
-        // endKey: 0: the focus moves to another widget
-        Columns<int, QString>("endKey", "stored");
-        QTest::newRow("enter") << int(Qt::Key_Return) << "5";
-        QTest::newRow("focus leaves") << 0 << "5";
-    }
-    // Fault once: a 9032 handler that deleted the list deleted the shared
-    // editor inside its own end-of-edit call (SIGSEGV).
-    void endEditHandlerDestroysList() {
-        QFETCH(int, endKey);
-        Fixture f;
-        auto* elsewhere = new QLineEdit(f.owner.get());
-        QVERIFY(f.ShowEditColumns());
-        QPointer<CListCtrlEx> list = f.list;
-        QString text;
-        connect(f.list, &CListCtrlEx::CellEndEdit, f.owner.get(), [&](int, EndEditRecord r) {
-            text = r.text;
-            delete list;
-        });
-        f.list->EditCell(0, 1);
-        QTest::keyClicks(CInPlaceEdit::Instance(), "5");
-        if (endKey)
-            QTest::keyClick(CInPlaceEdit::Instance(), Qt::Key(endKey));
-        else
-            elsewhere->setFocus();
-        QVERIFY(list.isNull());
-        QTEST(text, "stored");
-        // The editors come back for the next list.
-        Fixture next;
-        QVERIFY(next.ShowEditColumns());
-        next.list->EditCell(1, 1);
-        QVERIFY(CInPlaceEdit::Instance() && CInPlaceEdit::Instance()->IsEditing());
     }
 };
 

@@ -36,6 +36,9 @@ class FrameRelay:
         self.qemu = None  # learnt from the guest's first frame (its ARP)
         self.guest = None  # (mac, ip)
         self.peers = {}  # guest UDP port -> loopback socket towards the station
+        # A server may answer from a port of its own per transfer (in.tftpd,
+        # for the benchmark): later datagrams go there, requests to the port.
+        self.answered_from = {}  # guest UDP port -> the server's port
         self._stop = threading.Event()
         self._thread = threading.Thread(target=self._run, daemon=True)
 
@@ -58,7 +61,8 @@ class FrameRelay:
                         frame, self.qemu = s.recvfrom(2048)
                         self._from_guest(frame)
                     else:
-                        self._from_station(s, s.recv(2048))
+                        payload, source = s.recvfrom(2048)
+                        self._from_station(s, payload, source[1])
                 except ConnectionRefusedError:
                     pass  # the station is gone: U-Boot times out and says so
 
@@ -86,12 +90,15 @@ class FrameRelay:
             if peer is None:
                 peer = self.peers[sport] = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
                 peer.bind(("127.0.0.1", 0))
-            peer.sendto(payload, ("127.0.0.1", self.station_port))
+            port = self.station_port if payload[:2] == b"\0\1" else \
+                self.answered_from.get(sport, self.station_port)
+            peer.sendto(payload, ("127.0.0.1", port))
 
-    def _from_station(self, peer, payload):
+    def _from_station(self, peer, payload, source_port):
         if self.guest is None or self.drop(True, payload):
             return
         gport = next(p for p, s in self.peers.items() if s is peer)
+        self.answered_from[gport] = source_port
         udp = struct.pack("!HHHH", self.tftp_port, gport, 8 + len(payload), 0) + payload
         ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), 0, 0x4000, 64, 17, 0,
                          self.station_ip, self.guest[1])

@@ -25,6 +25,10 @@ STATION_IP = "192.168.1.55"
 LOAD = "0x40400000"  # kernel_addr_r: 512 MiB of RAM leave room for 32 MiB
 FLAG_MAC = 1
 GIVE_UP = 540  # s, under the ctest time-out
+# U-Boot always asks for blksize: lock-step 512 as the routers fetch, or the
+# windows a stock boot loader can have.
+LOCK_STEP = "setenv tftpblocksize 512; setenv tftpwindowsize 1"
+WINDOWS = "setenv tftpblocksize 1468; setenv tftpwindowsize 16"
 
 
 @dataclasses.dataclass
@@ -34,6 +38,7 @@ class Case:
     size: int | None  # None: the MAC package the station builds for the request
     loss: type = losses.NoLoss
     loss_args: tuple = ()
+    env: str = LOCK_STEP
 
 
 CASES = [
@@ -46,6 +51,11 @@ CASES = [
     # U-Boot repeats its ACK of the block before: the last block must come again.
     Case("last short block lost once", "lastshort.bin", 1300, losses.LastBlockOnce),
     Case("last empty block lost once", "two.bin", 1024, losses.LastBlockOnce),
+    Case("windows of 16 blocks of 1468", "window.bin", 3_000_000, env=WINDOWS),
+    Case("windows, every 30th datagram lost each way", "windowlossy.bin", 200_000,
+         losses.EveryNth, (30,), env=WINDOWS),
+    Case("windows, last short block lost once", "windowlast.bin", 1468 * 40 + 100,
+         losses.LastBlockOnce, (1468,), env=WINDOWS),
 ]
 
 
@@ -55,6 +65,7 @@ def content(size):
 
 def fetch(console, relay, case):
     """Returns what U-Boot printed and the number of datagrams the relay lost."""
+    console.run(case.env)
     relay.drop = policy = case.loss(*case.loss_args)
     # U-Boot leaves filesize alone for an empty file: start it at 0. A station
     # that restarts the file at the wrap keeps U-Boot loading, so the wait is

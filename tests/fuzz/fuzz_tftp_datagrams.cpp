@@ -30,7 +30,7 @@ public:
     void sendDatagram(const Peer&, QByteArrayView d) override {
         // The server only ever sends DATA of 4 to 4 + the largest block, or an
         // OACK that a client reads back.
-        if (d.size() >= 2 && d[0] == 0 && d[1] == 6 && ReadOptionAck(d))
+        if (ReadOptionAck(d))
             return;
         if (d.size() < 4 || d.size() > qsizetype(DataHeaderSize + MaxBlockSize) || d[0] != 0 ||
             d[1] != 3)

@@ -36,9 +36,6 @@ class FrameRelay:
         self.qemu = None  # learnt from the guest's first frame (its ARP)
         self.guest = None  # (mac, ip)
         self.peers = {}  # guest UDP port -> loopback socket towards the station
-        # A server may answer from a port of its own per transfer (in.tftpd,
-        # for the benchmark): later datagrams go there, requests to the port.
-        self.answered_from = {}  # guest UDP port -> the server's port
         self._stop = threading.Event()
         self._thread = threading.Thread(target=self._run, daemon=True)
 
@@ -61,8 +58,7 @@ class FrameRelay:
                         frame, self.qemu = s.recvfrom(2048)
                         self._from_guest(frame)
                     else:
-                        payload, source = s.recvfrom(2048)
-                        self._from_station(s, payload, source[1])
+                        self._from_station(s, *s.recvfrom(2048))
                 except ConnectionRefusedError:
                     pass  # the station is gone: U-Boot times out and says so
 
@@ -90,15 +86,16 @@ class FrameRelay:
             if peer is None:
                 peer = self.peers[sport] = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
                 peer.bind(("127.0.0.1", 0))
-            port = self.station_port if payload[:2] == b"\0\1" else \
-                self.answered_from.get(sport, self.station_port)
-            peer.sendto(payload, ("127.0.0.1", port))
+            peer.sendto(payload, self._server(sport, payload))
 
-    def _from_station(self, peer, payload, source_port):
+    def _server(self, guest_port, payload):
+        # Where a guest's datagram goes (the benchmark follows in.tftpd's ports).
+        return ("127.0.0.1", self.station_port)
+
+    def _from_station(self, peer, payload, source):
         if self.guest is None or self.drop(True, payload):
             return
         gport = next(p for p, s in self.peers.items() if s is peer)
-        self.answered_from[gport] = source_port
         udp = struct.pack("!HHHH", self.tftp_port, gport, 8 + len(payload), 0) + payload
         ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), 0, 0x4000, 64, 17, 0,
                          self.station_ip, self.guest[1])

@@ -94,7 +94,8 @@ AcceptedOptions Negotiate(const AskedOptions& asked, std::uint32_t maxBlockSize,
         AppendPair(out, "blksize", accepted.blockSize);
     }
     if (asked.windowSize && *asked.windowSize >= 1 && *asked.windowSize <= MaxWindowSize) {
-        accepted.windowSize = static_cast<std::uint32_t>(*asked.windowSize);
+        accepted.windowSize = std::clamp(static_cast<std::uint32_t>(*asked.windowSize), 1u,
+                                         WindowBytesMax / accepted.blockSize);
         AppendPair(out, "windowsize", accepted.windowSize);
     }
     if (asked.transferSize && fileSize >= 0)

@@ -36,7 +36,8 @@ struct AcceptedOptions {
     QByteArray optionAck;
 };
 
-// Block size 8..65464 answered with at most `maxBlockSize`, window 1..64,
+// Block size 8..65464 answered with at most `maxBlockSize`, window 1..64 (less
+// when its blocks would not fit WindowBytesMax),
 // transfer size answered with `fileSize`, time-out 1..255 echoed.
 AcceptedOptions Negotiate(const AskedOptions& asked, std::uint32_t maxBlockSize, qint64 fileSize);
 

@@ -33,6 +33,9 @@ inline constexpr std::uint32_t MaxBlockSize = 65464;
 // The largest block that travels unfragmented on Ethernet.
 inline constexpr std::uint32_t DefaultMaxBlockSize = 1468;
 inline constexpr std::uint32_t MaxWindowSize = 64;
+// Bytes of one window, under a default UDP send buffer (208 KiB on Linux):
+// a window the socket cannot take would be lost whole at every restart.
+inline constexpr std::uint32_t WindowBytesMax = 131072;
 
 inline constexpr std::uint16_t StationPort = 69;
 

@@ -64,9 +64,17 @@ def content(size):
 
 
 def fetch(console, relay, case):
-    """Returns what U-Boot printed and the number of datagrams the relay lost."""
+    """Returns what U-Boot printed, the number of datagrams the relay lost and
+    the sizes of the datagrams the station sent."""
     console.run(case.env)
-    relay.drop = policy = case.loss(*case.loss_args)
+    policy = case.loss(*case.loss_args)
+    sizes = set()
+
+    def drop(to_guest, payload):
+        if to_guest:
+            sizes.add(len(payload))
+        return policy(to_guest, payload)
+    relay.drop = drop
     # U-Boot leaves filesize alone for an empty file: start it at 0. A station
     # that restarts the file at the wrap keeps U-Boot loading, so the wait is
     # bounded: 32 MiB take 25-55 s here, four times that is the limit.
@@ -74,10 +82,10 @@ def fetch(console, relay, case):
                       f"crc32 {LOAD} ${{filesize}}; echo ${{m}}size ${{filesize}}",
                       timeout=60 + (case.size or 0) / 200_000)
     relay.drop = losses.NoLoss()
-    return out, policy.lost
+    return out, policy.lost, sizes
 
 
-def check(case, out, lost, path):
+def check(case, out, lost, sizes, path):
     """The problems with one case; none when U-Boot holds the file."""
     try:
         with open(path, "rb") as f:
@@ -87,6 +95,9 @@ def check(case, out, lost, path):
     problems = []
     if case.loss is not losses.NoLoss and not lost:
         problems.append("the relay lost nothing, so the case tested no loss")
+    block = 1468 if case.env == WINDOWS else 512
+    if (case.size or 0) >= block and 4 + block not in sizes:
+        problems.append(f"no DATA of {block} bytes: the station did not answer tftpblocksize")
     if "@endok" not in out:
         return problems + ["tftpboot failed"]
     size = re.search(r"@endsize ([0-9a-fA-F]+)", out)
@@ -104,9 +115,9 @@ def run_cases(console, relay, folder):
     failures = []
     for case in CASES:
         started = time.monotonic()
-        out, lost = fetch(console, relay, case)
+        out, lost, sizes = fetch(console, relay, case)
         name = case.name if case.size is not None else "MAC"
-        problems = check(case, out, lost, os.path.join(folder, name))
+        problems = check(case, out, lost, sizes, os.path.join(folder, name))
         print(f"{case.title}: {'; '.join(problems) or 'ok'} "
               f"({lost} lost, {time.monotonic() - started:.1f} s)", flush=True)
         if problems:

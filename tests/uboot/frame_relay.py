@@ -36,6 +36,7 @@ class FrameRelay:
         self.qemu = None  # learnt from the guest's first frame (its ARP)
         self.guest = None  # (mac, ip)
         self.peers = {}  # guest UDP port -> loopback socket towards the station
+        self.sizes = set()  # of the station's datagrams
         self._stop = threading.Event()
         self._thread = threading.Thread(target=self._run, daemon=True)
 
@@ -93,6 +94,7 @@ class FrameRelay:
         return ("127.0.0.1", self.station_port)
 
     def _from_station(self, peer, payload, source):
+        self.sizes.add(len(payload))
         if self.guest is None or self.drop(True, payload):
             return
         gport = next(p for p, s in self.peers.items() if s is peer)

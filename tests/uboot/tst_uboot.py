@@ -67,14 +67,8 @@ def fetch(console, relay, case):
     """Returns what U-Boot printed, the number of datagrams the relay lost and
     the sizes of the datagrams the station sent."""
     console.run(case.env)
-    policy = case.loss(*case.loss_args)
-    sizes = set()
-
-    def drop(to_guest, payload):
-        if to_guest:
-            sizes.add(len(payload))
-        return policy(to_guest, payload)
-    relay.drop = drop
+    relay.drop = policy = case.loss(*case.loss_args)
+    relay.sizes = set()
     # U-Boot leaves filesize alone for an empty file: start it at 0. A station
     # that restarts the file at the wrap keeps U-Boot loading, so the wait is
     # bounded: 32 MiB take 25-55 s here, four times that is the limit.
@@ -82,7 +76,7 @@ def fetch(console, relay, case):
                       f"crc32 {LOAD} ${{filesize}}; echo ${{m}}size ${{filesize}}",
                       timeout=60 + (case.size or 0) / 200_000)
     relay.drop = losses.NoLoss()
-    return out, policy.lost, sizes
+    return out, policy.lost, relay.sizes
 
 
 def check(case, out, lost, sizes, path):

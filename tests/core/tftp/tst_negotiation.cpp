@@ -82,6 +82,7 @@ private Q_SLOTS:
             << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 9, 10, 11, 10, 11};
         // Then an ACK is the dialect's: an empty block 1.
         QTest::newRow("ERROR for the OACK") << "e a0" << QList<int>{1};
+        QTest::newRow("ERROR in a window") << "a0 e a4" << QList<int>{1, 2, 3, 4, 1};
     }
 
     void windows() {

@@ -3,6 +3,7 @@
 #include "core/log/StationLog.h"
 #include "core/record/LineRecord.h"
 #include "core/settings/StationFolder.h"
+#include "core/tftp/OptionNegotiation.h"
 #include "core/workflow/Models.h"
 #include "core/workflow/Station.h"
 #include "headless/StopSignals.h"
@@ -24,10 +25,12 @@ struct Options {
     std::uint16_t port = 69;
     int model = kDefaultModel;
     QString record; // the line-wide database's URL
+    std::uint32_t maxBlockSize = tftp::DefaultMaxBlockSize;
 };
 
 const char kUsage[] =
-    "usage: quorvane-headless [--folder DIR] [--port N] [--model CODE] [--record URL]\n";
+    "usage: quorvane-headless [--folder DIR] [--port N] [--model CODE] [--record URL]\n"
+    "                         [--max-blksize N]\n";
 
 bool ParseOptions(const QStringList& args, Options& o, QString& error) {
     for (qsizetype i = 1; i < args.size(); ++i) {
@@ -59,6 +62,13 @@ bool ParseOptions(const QStringList& args, Options& o, QString& error) {
             if (!error.isEmpty())
                 return false;
             o.record = value;
+        } else if (arg == u"--max-blksize") {
+            const auto size = tftp::MaxBlockSizeFromText(value);
+            if (!size) {
+                error = tftp::MaxBlockSizeProblem(value);
+                return false;
+            }
+            o.maxBlockSize = *size;
         } else {
             error = QStringLiteral("%1: unknown option").arg(arg);
             return false;
@@ -122,6 +132,7 @@ int main(int argc, char* argv[]) {
         [&station](std::uint64_t id, bool yes) { station->OnReburnAnswer(id, yes); });
     station = std::make_unique<Station>(log, programDir, options.port, terminal, production);
     station->SelectModel(options.model);
+    station->setMaxBlockSize(options.maxBlockSize);
 
     station->Initialise();
     const StartOutcome outcome = station->StartService(station->ControlsFromState());

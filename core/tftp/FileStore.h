@@ -25,6 +25,7 @@ enum class OpenFailure {
 struct OpenResult {
     std::unique_ptr<ServedFile> file;
     OpenFailure failure = OpenFailure::None;
+    qint64 size = -1; // bytes, when known (a negotiated transfer tells it)
 };
 
 // Where served files come from: the program folder, or memory for the fuzzer.

@@ -58,7 +58,8 @@ OpenResult FolderFileStore::open(const QString& name) {
         return {nullptr, OpenFailure::CannotOpen};
     if (file->size() < 0)
         return {nullptr, OpenFailure::NoSize};
-    return {std::move(file), OpenFailure::None};
+    const qint64 size = file->size();
+    return {std::move(file), OpenFailure::None, size};
 }
 
 } // namespace quorvane::tftp

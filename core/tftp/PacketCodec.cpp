@@ -92,11 +92,15 @@ QByteArrayView ReadDoneMac(const ReceiveBuffer& in) {
     return QByteArrayView(in.bytes.data() + 2, static_cast<qsizetype>(TextLength(in, 2)));
 }
 
+void WriteDataHeader(std::uint32_t block, char* out) {
+    WriteBigEndian16(out, static_cast<std::uint16_t>(Opcode::Data));
+    WriteBigEndian16(out + 2, static_cast<std::uint16_t>(block & 0xFFFF));
+}
+
 std::size_t BuildDataPacket(std::uint32_t block, const char* source, std::size_t count,
                             DataPacketBuffer& out) {
     count = std::min(count, SegmentSize);
-    WriteBigEndian16(out.data(), static_cast<std::uint16_t>(Opcode::Data));
-    WriteBigEndian16(out.data() + 2, static_cast<std::uint16_t>(block & 0xFFFF));
+    WriteDataHeader(block, out.data());
     // memmove: the caller may have read the data straight into `out`.
     if (count > 0)
         std::memmove(out.data() + DataHeaderSize, source, count);

@@ -45,6 +45,9 @@ std::uint16_t ReadAckBlock(const ReceiveBuffer& in);
 // into `in`.
 QByteArrayView ReadDoneMac(const ReceiveBuffer& in);
 
+// Writes opcode 3 and the low 16 bits of `block` into out[0..3].
+void WriteDataHeader(std::uint32_t block, char* out);
+
 // Writes opcode 3, the low 16 bits of `block` and `count` (0..512, larger is
 // cut to 512) bytes of `source`; returns the datagram length 4 + count.
 std::size_t BuildDataPacket(std::uint32_t block, const char* source, std::size_t count,

@@ -1,5 +1,6 @@
 #include "core/tftp/TransferHandler.h"
 
+#include "core/tftp/OptionNegotiation.h"
 #include "core/tftp/RequestName.h"
 
 #include <algorithm>
@@ -25,12 +26,19 @@ std::uint64_t TransferEdge::nowMs() {
 
 TransferHandler::TransferHandler(FileStore& files, TransferEdge& edge, QString programDir)
     : m_files(files), m_edge(edge), m_programDir(std::move(programDir)),
-      m_hooks(&m_serveEverything) {}
+      m_hooks(&m_serveEverything), m_out(DataHeaderSize + DefaultMaxBlockSize) {}
 
 TransferHandler::~TransferHandler() = default;
 
 void TransferHandler::setHooks(TransferHooks* hooks) {
     m_hooks = hooks ? hooks : &m_serveEverything;
+}
+
+void TransferHandler::setMaxBlockSize(std::uint32_t size) {
+    m_maxBlockSize = std::clamp(size, MinBlockSize, MaxBlockSize);
+    // Never smaller: a transfer in progress may use a larger block.
+    if (m_out.size() < DataHeaderSize + m_maxBlockSize)
+        m_out.resize(DataHeaderSize + m_maxBlockSize);
 }
 
 void TransferHandler::reset() {
@@ -59,7 +67,10 @@ void TransferHandler::handle(const Peer& from, QByteArrayView datagram) {
     case Opcode::Ack:
         handleAck(from);
         break;
-    default: // WRQ, DATA, ERROR and anything unknown
+    case Opcode::Error:
+        endQuietly(from);
+        break;
+    default: // WRQ, DATA and anything unknown
         break;
     }
 }
@@ -74,7 +85,11 @@ void TransferHandler::handleRequest(const Peer& from) {
         m_edge.logLine(kOpenFailed);
         return;
     }
-    const ReadRequest request{from, name, ReadRequestCrc(m_in)};
+    // A standard client's request: a package request, since it carries no CRC.
+    const std::optional<AskedOptions> asked = ReadAskedOptions(m_in);
+    if (asked && repeatOptionAck(from, name))
+        return;
+    const ReadRequest request{from, name, asked ? 0 : ReadRequestCrc(m_in)};
 
     const auto generation = m_generation;
     const RequestVerdict verdict = m_hooks->OnRequest(request);
@@ -95,8 +110,44 @@ void TransferHandler::handleRequest(const Peer& from) {
     transfer.request = request;
     transfer.file = std::move(opened.file);
     transfer.active = true;
-    transfer.block = 0;
-    sendBlock(transfer, CompletionVariant::FirstBlock);
+    if (!asked) {
+        sendWindow(transfer, CompletionVariant::FirstBlock);
+        return;
+    }
+    AcceptedOptions accepted = Negotiate(*asked, m_maxBlockSize, opened.size);
+    transfer.blockSize = accepted.blockSize;
+    transfer.windowSize = accepted.windowSize;
+    if (accepted.optionAck.isEmpty()) {
+        transfer.pace = Pace::Windows;
+        sendWindow(transfer, CompletionVariant::FirstBlock);
+        return;
+    }
+    transfer.pace = Pace::Offered;
+    transfer.optionAck = std::move(accepted.optionAck);
+    m_edge.sendDatagram(from, transfer.optionAck);
+}
+
+// The client lost the OACK and asks again: the same answer, not a new board.
+bool TransferHandler::repeatOptionAck(const Peer& from, const QString& name) {
+    Transfer* transfer = find(from);
+    if (!transfer || transfer->pace != Pace::Offered || transfer->request.name != name)
+        return false;
+    transfer->lastActive = ++m_clock;
+    m_edge.sendDatagram(from, transfer->optionAck);
+    return true;
+}
+
+// The client refused the OACK or gave up: no answer, the transfer is over.
+void TransferHandler::endQuietly(const Peer& from) {
+    std::erase_if(m_kept, [&](const KeptBlock& k) { return k.negotiated && k.peer == from; });
+    Transfer* transfer = find(from);
+    if (!transfer || transfer->pace == Pace::LockStep)
+        return;
+    const bool nothingSent = transfer->pace == Pace::Offered;
+    const ReadRequest request = transfer->request;
+    forget(from);
+    if (nothingSent)
+        m_hooks->OnServeFailed(request);
 }
 
 void TransferHandler::handleAck(const Peer& from) {
@@ -110,44 +161,79 @@ void TransferHandler::handleAck(const Peer& from) {
         m_edge.logLine(kNotClosed);
         return;
     }
+    transfer->lastActive = ++m_clock;
+    if (transfer->pace != Pace::LockStep) {
+        ackWindow(*transfer, acked);
+        return;
+    }
     // The acknowledged block is the latest one at or below the counter with
     // those low 16 bits; an older one sends the block after it again.
     const std::uint32_t behind = static_cast<std::uint16_t>(transfer->block - acked);
     if (behind <= transfer->block)
         transfer->block -= behind;
-    transfer->lastActive = ++m_clock;
-    sendBlock(*transfer, CompletionVariant::Acknowledgement);
+    sendWindow(*transfer, CompletionVariant::Acknowledgement);
 }
 
-void TransferHandler::sendBlock(Transfer& transfer, CompletionVariant variant) {
-    const qint64 count = transfer.file ? readBlock(transfer, m_out.data() + DataHeaderSize) : 0;
-    ++transfer.block;
-    const Peer peer = transfer.peer; // `transfer` goes away on completion
-    sendData(peer, transfer.request.name, transfer.block, static_cast<std::size_t>(count));
-    m_hooks->OnBlockSent(peer);
-    if (count < qint64{SegmentSize})
-        complete(peer, variant,
-                 QByteArrayView(m_out.data() + DataHeaderSize, static_cast<qsizetype>(count)));
+// RFC 7440: the next window follows the acknowledged block, wherever in the
+// window in flight it is. Nothing before that window is ever sent again.
+void TransferHandler::ackWindow(Transfer& transfer, std::uint16_t acked) {
+    if (transfer.pace == Pace::Offered) {
+        if (acked != 0)
+            return;
+        transfer.pace = Pace::Windows;
+        sendWindow(transfer, CompletionVariant::Acknowledgement);
+        return;
+    }
+    const std::uint32_t behind = static_cast<std::uint16_t>(transfer.block - acked);
+    if (behind > transfer.block - transfer.base ||
+        isRepeat(transfer.block - behind, transfer.base, transfer.windowSentMs))
+        return;
+    transfer.block -= behind;
+    transfer.base = transfer.block;
+    sendWindow(transfer, CompletionVariant::Acknowledgement);
+}
+
+// The acknowledgement that started the window in flight, again before a client
+// could have timed out: a doubled datagram, not a loss.
+bool TransferHandler::isRepeat(std::uint32_t acked, std::uint32_t base, std::uint64_t sentMs) {
+    return acked == base && m_edge.nowMs() - sentMs < RepeatWindowMs;
+}
+
+void TransferHandler::sendWindow(Transfer& transfer, CompletionVariant variant) {
+    transfer.windowSentMs = m_edge.nowMs();
+    for (std::uint32_t sent = 0; sent < transfer.windowSize; ++sent) {
+        const qint64 count = transfer.file ? readBlock(transfer, m_out.data() + DataHeaderSize) : 0;
+        ++transfer.block;
+        const Peer peer = transfer.peer; // `transfer` goes away on completion
+        sendData(peer, transfer.request.name, transfer.block, static_cast<std::size_t>(count));
+        m_hooks->OnBlockSent(peer);
+        if (count < qint64{transfer.blockSize}) {
+            complete(peer, variant,
+                     QByteArrayView(m_out.data() + DataHeaderSize, static_cast<qsizetype>(count)));
+            return;
+        }
+    }
 }
 
 // One read call serves many blocks; a block is taken from what was read ahead
 // only when all of it is there, so the file's last block and a failed read
 // are always read afresh.
 qint64 TransferHandler::readBlock(Transfer& transfer, char* out) {
-    constexpr qint64 segment{SegmentSize};
+    const qint64 segment{transfer.blockSize};
+    const qint64 capacity = std::max(ReadAheadSize, segment);
     const qint64 offset = qint64{transfer.block} * segment;
     const qint64 start = offset - transfer.aheadOffset;
     if (start < 0 || start + segment > transfer.aheadSize) {
         if (!transfer.ahead)
-            transfer.ahead = std::make_unique<char[]>(ReadAheadSize);
+            transfer.ahead = std::make_unique<char[]>(static_cast<std::size_t>(capacity));
         transfer.aheadOffset = offset;
         transfer.aheadSize = std::clamp<qint64>(
-            transfer.file->readAt(offset, transfer.ahead.get(), ReadAheadSize), 0, ReadAheadSize);
+            transfer.file->readAt(offset, transfer.ahead.get(), capacity), 0, capacity);
         const qint64 count = std::min(segment, transfer.aheadSize);
         std::memcpy(out, transfer.ahead.get(), static_cast<std::size_t>(count));
         return count;
     }
-    std::memcpy(out, transfer.ahead.get() + start, SegmentSize);
+    std::memcpy(out, transfer.ahead.get() + start, static_cast<std::size_t>(segment));
     return segment;
 }
 
@@ -158,8 +244,7 @@ void TransferHandler::complete(const Peer& peer, CompletionVariant variant,
     if (active) {
         const ReadRequest request = transfer->request;
         // Copied before the workflow runs: what it sends must not matter.
-        const std::uint32_t lastBlock = transfer->block;
-        const QByteArray kept = lastData.toByteArray();
+        KeptBlock kept = keptWindow(*transfer, lastData);
         const auto generation = m_generation;
         const CompletionResult result = m_hooks->OnTransferComplete(request, variant);
         if (generation != m_generation)
@@ -170,46 +255,102 @@ void TransferHandler::complete(const Peer& peer, CompletionVariant variant,
             m_ended = true;
             return;
         }
-        keepLastBlock(peer, lastBlock, kept);
+        keep(std::move(kept));
     }
     forget(peer);
     if (variant == CompletionVariant::Acknowledgement)
         m_edge.logLine(active ? kClosed : kNotClosed);
 }
 
-void TransferHandler::keepLastBlock(const Peer& peer, std::uint32_t block, QByteArrayView data) {
+// The dialect's last block; a negotiated transfer's whole last window, since
+// its client may acknowledge any block of it.
+TransferHandler::KeptBlock TransferHandler::keptWindow(Transfer& transfer,
+                                                       QByteArrayView lastData) const {
+    KeptBlock kept{transfer.peer,
+                   transfer.block,
+                   transfer.block,
+                   transfer.blockSize,
+                   transfer.pace != Pace::LockStep,
+                   transfer.base,
+                   transfer.windowSentMs,
+                   lastData.toByteArray(),
+                   0};
+    if (!kept.negotiated || transfer.base + 1 >= transfer.block)
+        return kept;
+    const qint64 size = qint64{transfer.block - transfer.base - 1} * transfer.blockSize;
+    QByteArray before(size, Qt::Uninitialized);
+    if (transfer.file->readAt(qint64{transfer.base} * transfer.blockSize, before.data(), size) ==
+        size) {
+        kept.first = transfer.base + 1;
+        kept.data.prepend(before);
+    }
+    return kept;
+}
+
+void TransferHandler::keep(KeptBlock kept) {
     const std::uint64_t now = m_edge.nowMs();
     std::erase_if(m_kept, [&](const KeptBlock& k) {
-        return k.peer == peer || now - k.keptAtMs >= KeepLastBlockMs;
+        return k.peer == kept.peer || now - k.keptAtMs >= KeepLastBlockMs;
     });
     if (m_kept.size() >= std::size_t{MaxKeptBlocks})
         m_kept.erase(m_kept.begin()); // kept in the order they came
-    m_kept.push_back(KeptBlock{peer, block, data.toByteArray(), now});
+    kept.keptAtMs = now;
+    m_kept.push_back(std::move(kept));
+    qsizetype bytes = 0;
+    for (auto it = m_kept.rbegin(); it != m_kept.rend(); ++it) {
+        bytes += it->data.size();
+        if (bytes > MaxKeptBytes) {
+            it->data.clear();
+            it->first = it->last + 1; // nothing to send again
+        }
+    }
 }
 
-// Only the acknowledgement of the block before the last one is answered from
-// what was kept; the final acknowledgement is answered as it always was.
+// The dialect's router gets its last block again for an acknowledgement of
+// the block before it; its final acknowledgement is answered as it always
+// was. A negotiated client gets the rest of its last window after any block
+// of it, and nothing at all for its final acknowledgement.
 bool TransferHandler::resendKeptBlock(const Peer& peer, std::uint16_t acked) {
     const auto it = std::find_if(m_kept.begin(), m_kept.end(),
                                  [&](const KeptBlock& k) { return k.peer == peer; });
     if (it == m_kept.end())
         return false;
-    if (m_edge.nowMs() - it->keptAtMs >= KeepLastBlockMs ||
-        acked != static_cast<std::uint16_t>(it->block - 1)) {
+    const std::uint32_t behind = static_cast<std::uint16_t>(it->last - acked);
+    const bool expired = m_edge.nowMs() - it->keptAtMs >= KeepLastBlockMs;
+    if (!it->negotiated && (expired || behind != 1)) {
         m_kept.erase(it);
         return false;
     }
-    std::memcpy(m_out.data() + DataHeaderSize, it->data.constData(),
-                static_cast<std::size_t>(it->data.size()));
-    sendData(peer, QString(), it->block, static_cast<std::size_t>(it->data.size()));
+    if (expired) {
+        m_kept.erase(it);
+        return true;
+    }
+    if (behind == 0) {
+        // Done: a doubled final acknowledgement gets no answer either.
+        it->data.clear();
+        it->first = it->last + 1;
+        return true;
+    }
+    if (behind > it->last - it->first + 1 ||
+        (it->negotiated && isRepeat(it->last - behind, it->base, it->sentMs)))
+        return true;
+    it->base = it->last - behind;
+    it->sentMs = m_edge.nowMs();
+    for (std::uint32_t block = it->base + 1; block <= it->last; ++block) {
+        const qsizetype offset = qsizetype{block - it->first} * it->blockSize;
+        const auto count =
+            static_cast<std::size_t>(std::min<qsizetype>(it->blockSize, it->data.size() - offset));
+        std::memcpy(m_out.data() + DataHeaderSize, it->data.constData() + offset, count);
+        sendData(peer, QString(), block, count);
+    }
     return true;
 }
 
 void TransferHandler::sendData(const Peer& to, const QString& name, std::uint32_t block,
                                std::size_t count) {
     // The data bytes, if any, are already in place behind the header.
-    const std::size_t length = BuildDataPacket(block, m_out.data() + DataHeaderSize, count, m_out);
-    m_edge.sendDatagram(to, QByteArrayView(m_out.data(), static_cast<qsizetype>(length)));
+    WriteDataHeader(block, m_out.data());
+    m_edge.sendDatagram(to, QByteArrayView(m_out.data(), qsizetype(DataHeaderSize + count)));
     m_edge.blockSent(to, name, block);
 }
 
@@ -222,8 +363,8 @@ TransferHandler::Transfer* TransferHandler::find(const Peer& peer) {
 TransferHandler::Transfer& TransferHandler::startTransfer(const Peer& peer) {
     std::erase_if(m_kept, [&](const KeptBlock& k) { return k.peer == peer; });
     if (Transfer* existing = find(peer)) {
-        existing->file.reset();
-        existing->aheadSize = 0;
+        *existing = Transfer{};
+        existing->peer = peer;
         existing->lastActive = ++m_clock;
         return *existing;
     }

@@ -229,6 +229,10 @@ void TransferServer::setHooks(TransferHooks* hooks) {
     m_handler->setHooks(hooks);
 }
 
+void TransferServer::setMaxBlockSize(std::uint32_t size) {
+    m_handler->setMaxBlockSize(size);
+}
+
 bool TransferServer::start(quint16 port, bool updateMac) {
     stop();
     auto* socket = new PlatformSocket(this);

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 namespace quorvane {
@@ -26,6 +27,8 @@ public:
     ~TransferServer() override;
 
     void setHooks(TransferHooks* hooks); // nullptr: serve everything
+    // The largest block a negotiated transfer is given (8..65464).
+    void setMaxBlockSize(std::uint32_t size);
 
     // Binds UDP on every IPv4 address; logs "服务器启动失败" and returns false on
     // failure, else logs "m_bUpdateMAC = %d", the address hint and an empty line.

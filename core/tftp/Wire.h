@@ -12,7 +12,8 @@ enum class Opcode : std::uint16_t {
     Wrq = 2,
     Data = 3,
     Ack = 4,
-    Error = 5, // never sent; ignored when received
+    Error = 5, // never sent; ends a negotiated transfer when received
+    OptionAck = 6,
     MacWait = 7,
     MacSet = 8,
     Done = 9,
@@ -25,6 +26,16 @@ inline constexpr std::size_t PacketSize = 550;     // receive buffer; MACWAIT/MA
 inline constexpr std::size_t NameBufferSize = 128; // a name of at most 127 characters + NUL
 inline constexpr std::size_t ModeFieldSize = 6;    // "octet" + NUL, taken whatever it holds
 inline constexpr std::size_t SkippedFieldSize = 8; // read request field skipped unseen
+
+// Negotiated transfers (standard clients that ask for options).
+inline constexpr std::uint32_t MinBlockSize = 8;
+inline constexpr std::uint32_t MaxBlockSize = 65464;
+// The largest block that travels unfragmented on Ethernet.
+inline constexpr std::uint32_t DefaultMaxBlockSize = 1468;
+inline constexpr std::uint32_t MaxWindowSize = 64;
+// Bytes of one window, under a default UDP send buffer (208 KiB on Linux):
+// a window the socket cannot take would be lost whole at every restart.
+inline constexpr std::uint32_t WindowBytesMax = 131072;
 
 inline constexpr std::uint16_t StationPort = 69;
 

@@ -11,6 +11,7 @@ public:
     TransferServerHandle(StationLog& log, const QString& programDir) : m_server(log, programDir) {}
 
     void setHooks(tftp::TransferHooks* hooks) override { m_server.setHooks(hooks); }
+    void setMaxBlockSize(std::uint32_t size) override { m_server.setMaxBlockSize(size); }
     bool start(std::uint16_t port, bool updateMac) override {
         return m_server.start(port, updateMac);
     }

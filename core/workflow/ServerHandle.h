@@ -17,6 +17,8 @@ class ServerHandle {
 public:
     virtual ~ServerHandle() = default;
     virtual void setHooks(tftp::TransferHooks* hooks) = 0;
+    // The largest block a negotiated transfer is given.
+    virtual void setMaxBlockSize(std::uint32_t /*size*/) {}
     // Binds the port on every IPv4 address; false when the bind failed.
     virtual bool start(std::uint16_t port, bool updateMac) = 0;
     virtual void stop() = 0;

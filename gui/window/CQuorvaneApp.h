@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/tftp/Wire.h"
 #include "gui/widgets/SingleInstance.h"
 
 #include <QObject>
@@ -26,6 +27,8 @@ public:
     bool InitInstance();
     // The line-wide database for the station InitInstance makes; empty: none.
     void setLineRecord(const QString& url) { m_lineUrl = url; }
+    // The largest block a standard client that asks for one is given.
+    void setMaxBlockSize(std::uint32_t size) { m_maxBlockSize = size; }
     // InitInstance, then the event loop until the window closes; the exit code.
     int Run();
 
@@ -36,5 +39,6 @@ private:
     QString m_programDir;
     std::uint16_t m_port;
     QString m_lineUrl;
+    std::uint32_t m_maxBlockSize = quorvane::tftp::DefaultMaxBlockSize;
     std::unique_ptr<CQuorvaneDlg> m_window;
 };

@@ -1,6 +1,7 @@
 // quorvane: the station's window.
 #include "core/record/LineRecord.h"
 #include "core/settings/StationFolder.h"
+#include "core/tftp/OptionNegotiation.h"
 #include "gui/window/CQuorvaneApp.h"
 
 #include <QApplication>
@@ -26,7 +27,19 @@ int main(int argc, char* argv[]) {
             .arg(QString::fromLatin1(quorvane::record::kLineSettingsFile)),
         QStringLiteral("URL"));
     parser.addOption(recordOption);
+    const QCommandLineOption maxBlockOption(
+        QStringLiteral("max-blksize"),
+        QStringLiteral("The largest block a client that asks for one is given (8-65464; "
+                       "default 1468, unfragmented on Ethernet)."),
+        QStringLiteral("N"), QStringLiteral("1468"));
+    parser.addOption(maxBlockOption);
     parser.process(app);
+    const auto maxBlockSize = quorvane::tftp::MaxBlockSizeFromText(parser.value(maxBlockOption));
+    if (!maxBlockSize) {
+        QMessageBox::critical(nullptr, QStringLiteral("Quorvane"),
+                              quorvane::tftp::MaxBlockSizeProblem(parser.value(maxBlockOption)));
+        return 2;
+    }
     const QString lineUrl = parser.value(recordOption);
     if (parser.isSet(recordOption)) {
         if (const QString problem = quorvane::record::LineUrlOptionProblem(lineUrl);
@@ -50,5 +63,6 @@ int main(int argc, char* argv[]) {
     }
     CQuorvaneApp station(quorvane::SingleInstance::kDefaultName, folder.path);
     station.setLineRecord(quorvane::record::LineRecordUrl(lineUrl, folder.path));
+    station.setMaxBlockSize(*maxBlockSize);
     return station.Run();
 }

@@ -6,6 +6,7 @@
 // (datagrams longer than the receive buffer); flag 0x80 resets the server
 // (Stop and Start) before the datagram.
 
+#include "core/tftp/OptionNegotiation.h"
 #include "core/tftp/PacketCodec.h"
 #include "core/tftp/RequestName.h"
 #include "core/tftp/TransferHandler.h"
@@ -38,8 +39,12 @@ char FileByte(const QString& name, qint64 offset) {
 class CheckingEdge final : public TransferEdge {
 public:
     void sendDatagram(const Peer&, QByteArrayView d) override {
-        // The server only ever sends DATA of 4 to 516 bytes on its own.
-        if (d.size() < 4 || d.size() > qsizetype(DataPacketMax) || d[0] != 0 || d[1] != 3)
+        // The server only ever sends DATA of 4 to 4 + the largest block, or an
+        // OACK that a client reads back.
+        if (ReadOptionAck(d))
+            return;
+        if (d.size() < 4 || d.size() > qsizetype(DataHeaderSize + MaxBlockSize) || d[0] != 0 ||
+            d[1] != 3)
             Broken("unexpected datagram sent");
         m_sent = d.toByteArray();
     }
@@ -83,6 +88,7 @@ void ExerciseCodec(QByteArrayView datagram) {
         sink = sink + static_cast<std::uint32_t>(DecodeRequestName(name).size());
     sink = sink + static_cast<std::uint32_t>(ReadRequestCrc(in));
     sink = sink + static_cast<std::uint32_t>(ReadDoneMac(in).size());
+    sink = sink + (ReadAskedOptions(in) ? 1u : 0u) + (ReadOptionAck(datagram) ? 1u : 0u);
     (void)sink;
     MacPacketBuffer mac;
     BuildMacSet(mac, datagram);
@@ -104,6 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzHooks hooks;
     TransferHandler handler(files, edge, QStringLiteral("/station/"));
     handler.setHooks(&hooks);
+    handler.setMaxBlockSize(MaxBlockSize);
 
     std::size_t at = 0;
     while (at + 2 <= size) {

@@ -36,6 +36,7 @@ class FrameRelay:
         self.qemu = None  # learnt from the guest's first frame (its ARP)
         self.guest = None  # (mac, ip)
         self.peers = {}  # guest UDP port -> loopback socket towards the station
+        self.sizes = set()  # of the station's datagrams
         self._stop = threading.Event()
         self._thread = threading.Thread(target=self._run, daemon=True)
 
@@ -58,7 +59,7 @@ class FrameRelay:
                         frame, self.qemu = s.recvfrom(2048)
                         self._from_guest(frame)
                     else:
-                        self._from_station(s, s.recv(2048))
+                        self._from_station(s, *s.recvfrom(2048))
                 except ConnectionRefusedError:
                     pass  # the station is gone: U-Boot times out and says so
 
@@ -86,9 +87,14 @@ class FrameRelay:
             if peer is None:
                 peer = self.peers[sport] = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
                 peer.bind(("127.0.0.1", 0))
-            peer.sendto(payload, ("127.0.0.1", self.station_port))
+            peer.sendto(payload, self._server(sport, payload))
 
-    def _from_station(self, peer, payload):
+    def _server(self, guest_port, payload):
+        # Where a guest's datagram goes (the benchmark follows in.tftpd's ports).
+        return ("127.0.0.1", self.station_port)
+
+    def _from_station(self, peer, payload, source):
+        self.sizes.add(len(payload))
         if self.guest is None or self.drop(True, payload):
             return
         gport = next(p for p, s in self.peers.items() if s is peer)

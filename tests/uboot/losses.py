@@ -1,7 +1,6 @@
 """What the relay loses, one policy per case. Deterministic, so a failure repeats."""
 
 DATA = b"\x00\x03"
-FULL_DATA = 4 + 512
 
 
 class NoLoss:
@@ -30,11 +29,12 @@ class EveryNth:
 class LastBlockOnce:
     """The station's first short DATA: the router must get it again by repeating its ACK."""
 
-    def __init__(self):
+    def __init__(self, block=512):
+        self.full = 4 + block
         self.lost = 0
 
     def __call__(self, to_guest, payload):
         drop = (to_guest and not self.lost and payload[:2] == DATA
-                and len(payload) < FULL_DATA)
+                and len(payload) < self.full)
         self.lost += drop
         return drop

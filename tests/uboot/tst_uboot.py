@@ -25,6 +25,10 @@ STATION_IP = "192.168.1.55"
 LOAD = "0x40400000"  # kernel_addr_r: 512 MiB of RAM leave room for 32 MiB
 FLAG_MAC = 1
 GIVE_UP = 540  # s, under the ctest time-out
+# U-Boot always asks for blksize: lock-step 512 as the routers fetch, or the
+# windows a stock boot loader can have.
+LOCK_STEP = "setenv tftpblocksize 512; setenv tftpwindowsize 1"
+WINDOWS = "setenv tftpblocksize 1468; setenv tftpwindowsize 16"
 
 
 @dataclasses.dataclass
@@ -34,6 +38,7 @@ class Case:
     size: int | None  # None: the MAC package the station builds for the request
     loss: type = losses.NoLoss
     loss_args: tuple = ()
+    env: str = LOCK_STEP
 
 
 CASES = [
@@ -46,6 +51,11 @@ CASES = [
     # U-Boot repeats its ACK of the block before: the last block must come again.
     Case("last short block lost once", "lastshort.bin", 1300, losses.LastBlockOnce),
     Case("last empty block lost once", "two.bin", 1024, losses.LastBlockOnce),
+    Case("windows of 16 blocks of 1468", "window.bin", 3_000_000, env=WINDOWS),
+    Case("windows, every 30th datagram lost each way", "windowlossy.bin", 200_000,
+         losses.EveryNth, (30,), env=WINDOWS),
+    Case("windows, last short block lost once", "windowlast.bin", 1468 * 40 + 100,
+         losses.LastBlockOnce, (1468,), env=WINDOWS),
 ]
 
 
@@ -54,8 +64,11 @@ def content(size):
 
 
 def fetch(console, relay, case):
-    """Returns what U-Boot printed and the number of datagrams the relay lost."""
+    """Returns what U-Boot printed, the number of datagrams the relay lost and
+    the sizes of the datagrams the station sent."""
+    console.run(case.env)
     relay.drop = policy = case.loss(*case.loss_args)
+    relay.sizes = set()
     # U-Boot leaves filesize alone for an empty file: start it at 0. A station
     # that restarts the file at the wrap keeps U-Boot loading, so the wait is
     # bounded: 32 MiB take 25-55 s here, four times that is the limit.
@@ -63,10 +76,10 @@ def fetch(console, relay, case):
                       f"crc32 {LOAD} ${{filesize}}; echo ${{m}}size ${{filesize}}",
                       timeout=60 + (case.size or 0) / 200_000)
     relay.drop = losses.NoLoss()
-    return out, policy.lost
+    return out, policy.lost, relay.sizes
 
 
-def check(case, out, lost, path):
+def check(case, out, lost, sizes, path):
     """The problems with one case; none when U-Boot holds the file."""
     try:
         with open(path, "rb") as f:
@@ -76,6 +89,9 @@ def check(case, out, lost, path):
     problems = []
     if case.loss is not losses.NoLoss and not lost:
         problems.append("the relay lost nothing, so the case tested no loss")
+    block = 1468 if case.env == WINDOWS else 512
+    if (case.size or 0) >= block and 4 + block not in sizes:
+        problems.append(f"no DATA of {block} bytes: the station did not answer tftpblocksize")
     if "@endok" not in out:
         return problems + ["tftpboot failed"]
     size = re.search(r"@endsize ([0-9a-fA-F]+)", out)
@@ -93,9 +109,9 @@ def run_cases(console, relay, folder):
     failures = []
     for case in CASES:
         started = time.monotonic()
-        out, lost = fetch(console, relay, case)
+        out, lost, sizes = fetch(console, relay, case)
         name = case.name if case.size is not None else "MAC"
-        problems = check(case, out, lost, os.path.join(folder, name))
+        problems = check(case, out, lost, sizes, os.path.join(folder, name))
         print(f"{case.title}: {'; '.join(problems) or 'ok'} "
               f"({lost} lost, {time.monotonic() - started:.1f} s)", flush=True)
         if problems:

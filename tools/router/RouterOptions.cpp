@@ -31,7 +31,8 @@ QString RouterUsage() {
         "usage: quorvane-router [--server ADDR] [--port N] [--name NAME] [--crc N | --bootloader "
         "FILE] [--done] [--out FILE]\n"
         "                       [--timeout-ms N] [--retries N] [--scan-wait-ms N] [--loss P] "
-        "[--dup P] [--lose-last] [--seed N] [--quiet]\n");
+        "[--dup P] [--lose-last] [--seed N] [--quiet]\n"
+        "                       [--blksize N] [--windowsize N]\n");
 }
 
 ParsedOptions ParseRouterOptions(const QStringList& arguments) {
@@ -57,9 +58,10 @@ ParsedOptions ParseRouterOptions(const QStringList& arguments) {
             o.loseLast = true;
             continue;
         }
-        static const QStringList valued{"--server",       "--port", "--name",       "--crc",
-                                        "--bootloader",   "--out",  "--timeout-ms", "--retries",
-                                        "--scan-wait-ms", "--loss", "--dup",        "--seed"};
+        static const QStringList valued{
+            "--server", "--port",       "--name",    "--crc",          "--bootloader",
+            "--out",    "--timeout-ms", "--retries", "--scan-wait-ms", "--loss",
+            "--dup",    "--seed",       "--blksize", "--windowsize"};
         if (!valued.contains(arg))
             return fail(QStringLiteral("unknown option"));
         if (i + 1 >= arguments.size())
@@ -113,10 +115,21 @@ ParsedOptions ParseRouterOptions(const QStringList& arguments) {
             if (!ParseInt(value, 0, UINT32_MAX, n))
                 return fail(QStringLiteral("not a seed"));
             o.seed = static_cast<quint32>(n);
+        } else if (arg == u"--blksize") {
+            if (!ParseInt(value, 8, 65464, n))
+                return fail(QStringLiteral("a block size from 8 to 65464"));
+            o.blockSize = static_cast<quint32>(n);
+        } else if (arg == u"--windowsize") {
+            if (!ParseInt(value, 1, 64, n))
+                return fail(QStringLiteral("a window from 1 to 64"));
+            o.windowSize = static_cast<quint32>(n);
         }
     }
     if (haveCrc && haveBootLoader)
         parsed.error = QStringLiteral("--crc and --bootloader exclude each other");
+    // A request with options carries no CRC: it is a package request.
+    if ((haveCrc || haveBootLoader) && (o.blockSize || o.windowSize))
+        parsed.error = QStringLiteral("--blksize and --windowsize ask without a CRC");
     return parsed;
 }
 

@@ -22,6 +22,9 @@ struct RouterOptions {
     double loss = 0.0;
     double dup = 0.0;
     bool loseLast = false; // drop each file's final block the first time it comes
+    // Asked for in a standard request (a plain client, not a boot loader).
+    std::optional<quint32> blockSize;
+    std::optional<quint32> windowSize;
     std::optional<quint32> seed;
     bool quiet = false;
 };

@@ -1,5 +1,6 @@
 #include "tools/router/RouterSession.h"
 
+#include "core/tftp/OptionNegotiation.h"
 #include "core/tftp/PacketCodec.h"
 #include "tools/router/PackageCheck.h"
 
@@ -34,7 +35,41 @@ void RouterSession::request(const QString& name) {
     m_timeouts = 0;
     m_lastLost = false;
     m_outcome.data.clear();
+    m_outcome.blockSize = SegmentSize;
+    m_outcome.windowSize = 1;
+    if (m_options.blockSize || m_options.windowSize) {
+        AskedOptions asked;
+        asked.blockSize = m_options.blockSize;
+        asked.windowSize = m_options.windowSize;
+        transmit(OptionReadRequestDatagram(name.toLatin1(), asked));
+        return;
+    }
     transmit(ReadRequestDatagram(name.toLatin1(), m_options.crc));
+}
+
+void RouterSession::startReceiving() {
+    m_state = State::Receiving;
+    m_expected = 1;
+    m_acked = 0;
+    m_outcome.data.clear();
+    m_outcome.namesServed.append(m_currentName);
+}
+
+void RouterSession::handleOptionAck(const QByteArray& datagram) {
+    if (m_state != State::Requesting)
+        return;
+    const std::optional<AskedOptions> accepted = ReadOptionAck(datagram);
+    const auto within = [](const std::optional<std::uint64_t>& answered,
+                           const std::optional<quint32>& asked) {
+        return !answered || (asked && *answered >= 1 && *answered <= *asked);
+    };
+    if (!accepted || !within(accepted->blockSize, m_options.blockSize) ||
+        !within(accepted->windowSize, m_options.windowSize))
+        return finish(QStringLiteral("an OACK this client did not ask for"));
+    m_outcome.blockSize = qint64(accepted->blockSize.value_or(SegmentSize));
+    m_outcome.windowSize = qint64(accepted->windowSize.value_or(1));
+    startReceiving();
+    transmit(AckDatagram(0));
 }
 
 void RouterSession::transmit(const QByteArray& datagram) {
@@ -59,11 +94,11 @@ void RouterSession::readPending() {
     while (m_socket.hasPendingDatagrams()) {
         QHostAddress from;
         quint16 port = 0;
-        QByteArray datagram(int(PacketSize) + 16, '\0');
-        const qint64 size = m_socket.readDatagram(datagram.data(), datagram.size(), &from, &port);
+        m_buffer.resize(65536);
+        const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size(), &from, &port);
         if (size < 0)
             break;
-        datagram.truncate(size);
+        const QByteArray datagram = m_buffer.first(size);
         // Replies come from the server's own port; anything else is not ours.
         if (port != m_options.port ||
             !from.isEqual(m_options.server, QHostAddress::TolerantConversion))
@@ -107,6 +142,9 @@ void RouterSession::handle(const QByteArray& datagram) {
     case Opcode::Data:
         handleData(datagram);
         break;
+    case Opcode::OptionAck:
+        handleOptionAck(datagram);
+        break;
     default:
         break;
     }
@@ -120,17 +158,16 @@ void RouterSession::handleData(const QByteArray& datagram) {
     if (m_state == State::Requesting || m_state == State::WaitingForMac) {
         if (block != 1)
             return;
-        m_state = State::Receiving;
-        m_expected = 1;
-        m_outcome.data.clear();
-        m_outcome.namesServed.append(m_currentName);
+        startReceiving(); // without an OACK: 512-byte blocks in lock-step
     }
     // A duplicate or stray block is ignored; re-acknowledging it would make
     // the server send the next block twice.
     if (m_state != State::Receiving || block != m_expected)
         return;
     const QByteArrayView payload = QByteArrayView(datagram).sliced(DataHeaderSize);
-    if (m_options.loseLast && !m_lastLost && payload.size() < qsizetype(SegmentSize)) {
+    if (payload.size() > m_outcome.blockSize)
+        return;
+    if (m_options.loseLast && !m_lastLost && payload.size() < m_outcome.blockSize) {
         m_lastLost = true;
         note(QStringLiteral("losing the final block once"));
         return;
@@ -139,8 +176,13 @@ void RouterSession::handleData(const QByteArray& datagram) {
     ++m_outcome.blocks;
     ++m_expected;
     m_timeouts = 0;
-    if (payload.size() == qsizetype(SegmentSize)) {
-        transmit(AckDatagram(block));
+    if (payload.size() == m_outcome.blockSize) {
+        m_lastSent = AckDatagram(block); // what a time-out sends
+        m_timer.start(m_options.timeoutMs);
+        if (quint16(block - m_acked) >= m_outcome.windowSize) {
+            m_acked = block;
+            sendRaw(m_lastSent);
+        }
         return;
     }
     sendRaw(AckDatagram(block)); // the final block is acknowledged once
@@ -166,6 +208,8 @@ void RouterSession::onTimeout() {
     }
     if (m_timeouts < m_options.retries) {
         ++m_timeouts;
+        if (m_state == State::Receiving)
+            m_acked = quint16(m_expected - 1);
         ++m_outcome.retransmissions;
         transmit(m_lastSent);
         return;

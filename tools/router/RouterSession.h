@@ -18,6 +18,8 @@ struct RouterOutcome {
     qint64 blocks = 0;
     qint64 retransmissions = 0;
     qint64 restarts = 0;
+    qint64 blockSize = 512; // as the station answered (512 without an OACK)
+    qint64 windowSize = 1;
     QString macReceived;
     QString check;
     QString error; // empty on success
@@ -27,7 +29,9 @@ struct RouterOutcome {
 // A boot loader's TFTP client: lock-step, 512-byte blocks, no options. It
 // accepts replies from the server's port only, ignores duplicate blocks,
 // re-sends its last datagram after a time-out and starts the file over after
-// too many of them.
+// too many of them. Asked for a block size or a window, it is a standard
+// client instead: options in the request, ACK 0 for the OACK, an ACK after
+// each window, and after a time-out the ACK of the last block in order.
 class RouterSession : public QObject {
     Q_OBJECT
 public:
@@ -45,6 +49,8 @@ private:
     void readPending();
     void handle(const QByteArray& datagram);
     void handleData(const QByteArray& datagram);
+    void handleOptionAck(const QByteArray& datagram);
+    void startReceiving();
     void onTimeout();
     void request(const QString& name);
     void transmit(const QByteArray& datagram);
@@ -61,6 +67,8 @@ private:
     QString m_currentName;
     QByteArray m_lastSent;
     quint16 m_expected = 1;
+    quint16 m_acked = 0; // the block acknowledged last
+    QByteArray m_buffer;
     int m_timeouts = 0;
     bool m_lastLost = false; // --lose-last did its drop for this file
     RouterOutcome m_outcome;

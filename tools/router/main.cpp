@@ -28,6 +28,8 @@ QByteArray OutcomeJson(const RouterOutcome& o, bool ok) {
     json.insert(QStringLiteral("blocks"), o.blocks);
     json.insert(QStringLiteral("retransmissions"), o.retransmissions);
     json.insert(QStringLiteral("restarts"), o.restarts);
+    json.insert(QStringLiteral("blockSize"), o.blockSize);
+    json.insert(QStringLiteral("windowSize"), o.windowSize);
     json.insert(QStringLiteral("mac"), o.macReceived);
     json.insert(QStringLiteral("check"), o.check);
     json.insert(QStringLiteral("ok"), ok);

@@ -33,7 +33,7 @@ public:
         for (auto it = m_files.constBegin(); it != m_files.constEnd(); ++it)
             if (EqualIgnoringAsciiCase(it.key(), name))
                 return it->size < 0 ? OpenResult{nullptr, OpenFailure::NoSize}
-                                    : OpenResult{std::make_unique<File>(*it, m_live), {}};
+                                    : OpenResult{std::make_unique<File>(*it, m_live), {}, it->size};
         return {nullptr, OpenFailure::CannotOpen};
     }
 

@@ -44,13 +44,11 @@ private Q_SLOTS:
             row(name, datagram, {"request f " + QString(read), "complete f 0"}, 1, served);
         };
         // The boot loader CRC: the mode and the skipped field are 6 and 8 bytes
-        // whatever they hold, so curl's options read as CRC 512.
+        // whatever they hold.
         crc("CRC", "-1234", "-1234");
         crc("CRC stops at a non-digit", "12ab", "12");
         crc("CRC above range", "4294967295", "2147483647");
         crc("CRC below range", "-99999999999999999999", "-2147483648");
-        row("curl's options", Rrq({"f", "octet", "tsize", "0", "blksize", "512", "timeout", "6"}),
-            {"request f 512", "complete f 0"}, 1, served);
         row("127-character name", Rrq({QByteArray(127, 'a'), "octet"}),
             {"request " + QString(127, 'a') + " 0"}, 0,
             {kServing + QString(127, 'a'), kOpenFailed});

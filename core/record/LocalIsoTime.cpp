@@ -3,6 +3,7 @@
 #include <QDateTime>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace quorvane::record {
 
@@ -27,10 +28,8 @@ void Digits(char* out, int value, int count) {
 
 } // namespace
 
-void WriteLocalDateTime(char* out, qint64 localMs) {
+void WriteLocalDate(char* out, qint64 days) {
     // Days to a civil date (H. Hinnant's algorithm), for days after 1970.
-    const qint64 days = localMs / kDayMs;
-    const int msOfDay = static_cast<int>(localMs % kDayMs);
     const qint64 z = days + 719468;
     const qint64 era = z / 146097;
     const int dayOfEra = static_cast<int>(z - era * 146097);
@@ -46,13 +45,16 @@ void WriteLocalDateTime(char* out, qint64 localMs) {
     out[7] = '-';
     Digits(out + 8, day, 2);
     out[10] = 'T';
-    Digits(out + 11, msOfDay / 3600000, 2);
-    out[13] = ':';
-    Digits(out + 14, msOfDay / 60000 % 60, 2);
-    out[16] = ':';
-    Digits(out + 17, msOfDay / 1000 % 60, 2);
-    out[19] = '.';
-    Digits(out + 20, msOfDay % 1000, 3);
+}
+
+void WriteClock(char* out, int msOfDay) {
+    Digits(out, msOfDay / 3600000, 2);
+    out[2] = ':';
+    Digits(out + 3, msOfDay / 60000 % 60, 2);
+    out[5] = ':';
+    Digits(out + 6, msOfDay / 1000 % 60, 2);
+    out[8] = '.';
+    Digits(out + 9, msOfDay % 1000, 3);
 }
 
 LocalIsoTime::LocalIsoTime() : m_zone(QTimeZone::systemTimeZone()) {}
@@ -80,7 +82,13 @@ void LocalIsoTime::append(QByteArray& out, qint64 ms) {
         return;
     }
     char text[29];
-    WriteLocalDateTime(text, local);
+    // A million rows span a few hundred days.
+    if (const qint64 day = local / kDayMs; day != m_day) {
+        m_day = day;
+        WriteLocalDate(m_date, day);
+    }
+    std::memcpy(text, m_date, sizeof m_date);
+    WriteClock(text + sizeof m_date, static_cast<int>(local % kDayMs));
     qsizetype size = 23;
     if (offset == 0) {
         text[size++] = 'Z';

@@ -25,10 +25,13 @@ private:
         qint64 hour = -1;
         int offset = 0;
     } m_hours[2];
+    qint64 m_day = -1;
+    char m_date[11] = {}; // m_day's, as WriteLocalDate writes it
 };
 
-// The fixed-width form, 23 characters, for a local time of 1970 to 9999;
-// out holds 23 bytes.
-void WriteLocalDateTime(char* out, qint64 localMs);
+// For a local time of 1970 to 9999: "2024-03-31T" of the day since the
+// epoch (11 bytes) and "03:00:00.000" of the ms in its day (12 bytes).
+void WriteLocalDate(char* out, qint64 days);
+void WriteClock(char* out, int msOfDay);
 
 } // namespace quorvane::record

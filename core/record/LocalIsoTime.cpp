@@ -57,7 +57,12 @@ void WriteClock(char* out, int msOfDay) {
     Digits(out + 9, msOfDay % 1000, 3);
 }
 
-LocalIsoTime::LocalIsoTime() : m_zone(QTimeZone::systemTimeZone()) {}
+QTimeZone LocalZone() {
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    return zone.isValid() ? zone : QTimeZone::utc();
+}
+
+LocalIsoTime::LocalIsoTime() : m_zone(LocalZone()) {}
 
 int LocalIsoTime::offsetOfHour(qint64 ms) {
     const qint64 hour = ms / kHourMs;

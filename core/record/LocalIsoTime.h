@@ -5,6 +5,10 @@
 
 namespace quorvane::record {
 
+// The zone TZ or the system names; UTC when TZ names none, as the C library
+// takes it (Qt's invalid zone would leave every time empty).
+QTimeZone LocalZone();
+
 // ISO 8601 in local time with its offset, milliseconds included, as
 // QDateTime writes it (2024-03-31T03:00:00.000+02:00; Z for UTC). Asking
 // Qt's zone for every time of a million rows costs seconds, so the offset is

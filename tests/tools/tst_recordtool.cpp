@@ -135,6 +135,9 @@ private slots:
             "TZ=Europe/Berlin export --format csv --label 5E3A710000DD", 0,
             {"id-12,站 1,\"a\rb\",",
              ",2024-03-31T01:59:59.999+01:00,,,,2024-03-31T03:00:00.000+02:00,1,"});
+        row("csv: a zone unknown is UTC, not empty", "current",
+            "TZ=Nowhere/Zone export --format csv --label 5E3A710000DD", 0,
+            {",2024-03-31T00:59:59.999Z,"});
         row("json: an offset of 5:45", "current",
             "TZ=Asia/Kathmandu export --format json --label 5E3A710000DD", 0,
             {"\"claimed_at\":\"2024-03-31T06:44:59.999+05:45\""});

@@ -1,5 +1,7 @@
 #include "RecordText.h"
 
+#include "core/record/LocalIsoTime.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTimeZone>
@@ -14,7 +16,7 @@ namespace {
 // Qt's local time asks the C library, which looks at /etc/localtime on
 // every call: a zone of its own converts a million rows in seconds.
 QDateTime Local(qint64 ms) {
-    static const QTimeZone zone = QTimeZone::systemTimeZone();
+    static const QTimeZone zone = quorvane::record::LocalZone();
     return QDateTime::fromMSecsSinceEpoch(ms, zone);
 }
 

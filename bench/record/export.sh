@@ -8,7 +8,7 @@
 #   BIN_DIR   folder holding quorvane-record and quorvane-record-bench
 #             (default: $QUORVANE_BIN_DIR or build/bin)
 #   ROWS      boards in the record (default 1000000)
-#   ROUNDS    alternating rounds of hyperfine runs (default 3)
+#   ROUNDS    alternating rounds of hyperfine runs (default 5)
 #   WORK_DIR  where the record is made (default: a new folder under ${TMPDIR:-/tmp})
 # BASELINE=/path/to/an/older/quorvane-record adds it to the rotation and
 # checks that both export the same bytes.
@@ -17,7 +17,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin_dir=${1:-${QUORVANE_BIN_DIR:-$here/../../build/bin}}
 rows=${2:-1000000}
-rounds=${3:-3}
+rounds=${3:-5}
 tool=$bin_dir/quorvane-record
 [[ -x $tool && -x $bin_dir/quorvane-record-bench ]] ||
     { echo "no quorvane-record or quorvane-record-bench in $bin_dir" >&2; exit 2; }
@@ -98,7 +98,7 @@ echo "bytes per row: export $(($($tool --db "$db" export --format csv | wc -c) /
 load() { cut -d' ' -f1-3 /proc/loadavg 2>/dev/null || echo unknown; }
 echo "$rows rows in $work ($(df -T "$work" | awk 'NR==2 {print $2}')), load average $(load)"
 for round in $(seq 1 "$rounds"); do
-    hyperfine -N --style none --warmup 1 --runs 5 --export-json "$work/round$round.json" \
+    hyperfine -N --style none --warmup 1 --runs 3 --export-json "$work/round$round.json" \
         "${names[@]}" >/dev/null
     echo "round $round done, load average $(load)"
 done
@@ -106,19 +106,22 @@ done
 python3 - "$work" "$rounds" <<'PY'
 import json, statistics, sys
 work, rounds = sys.argv[1], int(sys.argv[2])
-ratios = {}
+ratios, cpus = {}, {}
 for r in range(1, rounds + 1):
     res = {x["command"]: x for x in json.load(open(f"{work}/round{r}.json"))["results"]}
     base = statistics.median(res["sqlite3"]["times"])
-    line = f"round {r}: sqlite3 {base:6.2f} s (cpu {res['sqlite3']['user'] + res['sqlite3']['system']:5.2f})"
+    base_cpu = res["sqlite3"]["user"] + res["sqlite3"]["system"]
+    line = f"round {r}: sqlite3 {base:6.2f} s (cpu {base_cpu:5.2f})"
     for name in ("export", "baseline"):
         if name in res:
             t = statistics.median(res[name]["times"])
             cpu = res[name]["user"] + res[name]["system"]
             ratios.setdefault(name, []).append(t / base)
+            cpus.setdefault(name, []).append(cpu / base_cpu)
             line += f"  {name} {t:6.2f} s (cpu {cpu:5.2f}) x{t / base:.2f}"
     print(line)
 for name, values in ratios.items():
     print(f"{name} / sqlite3: median x{statistics.median(values):.2f} "
-          f"(rounds {min(values):.2f} to {max(values):.2f}; target at most 1.5 for export)")
+          f"(rounds {min(values):.2f} to {max(values):.2f}; target at most 1.5 for export); "
+          f"CPU time x{statistics.median(cpus[name]):.2f}")
 PY

@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
     # build
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-multimedia-dev zlib1g-dev
+    qt6-base-dev qt6-multimedia-dev zlib1g-dev libsqlite3-dev
     # the production record: Qt's SQLite and PostgreSQL drivers, a server for its tests
     libqt6sql6-sqlite libqt6sql6-psql postgresql
     # tests: real TFTP peers, offscreen and Xvfb desktop, CJK glyphs, sounds
@@ -17,8 +17,9 @@ PACKAGES=(
     openbox xdotool x11-utils
     # fuzzing and sanitizers
     clang libclang-rt-14-dev
-    # benchmarks (in.tftpd is extracted from its package by bench/, not installed)
-    hyperfine
+    # benchmarks (in.tftpd is extracted from its package by bench/, not installed);
+    # sqlite3 is the export's peer
+    hyperfine sqlite3
     # the install test: a fresh Debian 12 root, a network namespace's loopback
     debootstrap debian-archive-keyring iproute2
 )

@@ -318,29 +318,34 @@ QList<BoardAttempt> RecordStore::list(const RowFilter& filter, QString* error) {
     return rows;
 }
 
+BoardSelect SelectBoards(const RowFilter& filter) {
+    BoardSelect select{
+        QStringLiteral("SELECT %1 FROM boards WHERE claimed_at >= ?").arg(BoardColumnList()),
+        {filter.since}};
+    if (!filter.label.isEmpty()) {
+        select.sql += QStringLiteral(" AND label = ?");
+        select.values << filter.label.toUpper();
+    }
+    if (filter.repeated) {
+        select.sql += QStringLiteral(" AND %1 AND base_mac IN (SELECT base_mac FROM boards WHERE "
+                                     "%1 GROUP BY base_mac HAVING COUNT(*) > 1)")
+                          .arg(RepeatedMacCondition());
+        select.values << filter.since << filter.since;
+    }
+    select.sql += QStringLiteral(" ORDER BY claimed_at");
+    if (filter.limit >= 0)
+        select.sql += QStringLiteral(" DESC LIMIT %1").arg(filter.limit);
+    return select;
+}
+
 bool RecordStore::forEach(const RowFilter& filter,
                           const std::function<bool(const BoardAttempt&)>& each, QString* error) {
-    QString sql =
-        QStringLiteral("SELECT %1 FROM boards WHERE claimed_at >= ?").arg(BoardColumnList());
-    if (!filter.label.isEmpty())
-        sql += QStringLiteral(" AND label = ?");
-    if (filter.repeated)
-        sql += QStringLiteral(" AND %1 AND base_mac IN (SELECT base_mac FROM boards WHERE %1 "
-                              "GROUP BY base_mac HAVING COUNT(*) > 1)")
-                   .arg(RepeatedMacCondition());
-    sql += QStringLiteral(" ORDER BY claimed_at");
-    if (filter.limit >= 0)
-        sql += QStringLiteral(" DESC LIMIT %1").arg(filter.limit);
+    const BoardSelect select = SelectBoards(filter);
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    query.prepare(sql);
-    query.addBindValue(filter.since);
-    if (!filter.label.isEmpty())
-        query.addBindValue(filter.label.toUpper());
-    if (filter.repeated) {
-        query.addBindValue(filter.since);
-        query.addBindValue(filter.since);
-    }
+    query.prepare(select.sql);
+    for (const QVariant& value : select.values)
+        query.addBindValue(value);
     if (!query.exec())
         return Fail(error, query.lastError().text());
     while (query.next()) {

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantList>
 
 #include <functional>
 #include <memory>
@@ -64,6 +65,14 @@ private:
     std::unique_ptr<class QSqlQuery> m_save;
     std::unique_ptr<class QSqlQuery> m_latest;
 };
+
+// The rows a filter selects, columns in BoardColumnList()'s order, with the
+// values for its placeholders in order.
+struct BoardSelect {
+    QString sql;
+    QVariantList values;
+};
+BoardSelect SelectBoards(const RowFilter& filter);
 
 // Binds and reads the boards table's columns in one order, for every query.
 QString BoardColumnList();

@@ -1,3 +1,4 @@
+#include "core/record/RecordExport.h"
 #include "core/record/RecordSchema.h"
 #include "core/record/RecordStore.h"
 #include "core/record/RecordSummary.h"
@@ -75,6 +76,11 @@ private slots:
         boards[41].refetches = 2;
         boards[48].reburn = QStringLiteral("refused");
         boards[50].reburn = QStringLiteral("confirmed");
+        // Claimed and finished either side of a DST change in Europe.
+        boards << Board(12, At(31, 0, 59) + 59999, "5E3A710000DD", Outcome::Prepared);
+        boards.back().finishedAt = At(31, 1, 0);
+        boards.back().station = QStringLiteral("站 1");
+        boards.back().folder = QStringLiteral("a\rb");
         for (const BoardAttempt& board : boards)
             QVERIFY(store->save(board, &error));
         store.reset();
@@ -124,6 +130,16 @@ private slots:
              "\"model_name\":\"AX \\\"18\\\"\"", "}\n{", "\"finished_at\":null,",
              "\"reburn\":\"refused\"}\n{", "\"claimed_at\":\"2024-03-02T06:10:00.000Z\"",
              "\"reburn\":\"confirmed\"}\n"});
+        row("csv: local time over a DST change, text beyond ASCII", "current",
+            "TZ=Europe/Berlin export --format csv --label 5E3A710000DD", 0,
+            {"id-12,站 1,\"a\rb\",",
+             ",2024-03-31T01:59:59.999+01:00,,,,2024-03-31T03:00:00.000+02:00,1,"});
+        row("csv: a zone unknown is UTC, not empty", "current",
+            "TZ=Nowhere/Zone export --format csv --label 5E3A710000DD", 0,
+            {",2024-03-31T00:59:59.999Z,"});
+        row("json: an offset of 5:45", "current",
+            "TZ=Asia/Kathmandu export --format json --label 5E3A710000DD", 0,
+            {"\"claimed_at\":\"2024-03-31T06:44:59.999+05:45\""});
         row("summary: all, nearest ranks", "current", "summary", 0,
             {"all boards", "written          7\nfailed           2\nfetched again    1\n"
                            "cancelled        2\nmedian           80.0 s\n90th percentile  150.0 s\n"
@@ -160,8 +176,10 @@ private slots:
         QFETCH(QString, absent);
         QFETCH(QString, err);
         const QByteArray before = Bytes(path(db));
+        const QString zone = args.startsWith("TZ=") ? args.section(' ', 0, 0) : "TZ=UTC";
+        args = args.startsWith("TZ=") ? args.section(' ', 1) : args;
         QProcess p;
-        p.setEnvironment(QProcess::systemEnvironment() << "TZ=UTC");
+        p.setEnvironment(QProcess::systemEnvironment() << zone);
         p.start(m_tool, QStringList{"--db", path(db)} + QProcess::splitCommand(args));
         QVERIFY(p.waitForFinished(30000));
         const QString stdOut = QString::fromUtf8(p.readAllStandardOutput());
@@ -176,6 +194,18 @@ private slots:
         QVERIFY2(!stdOut.contains(absent), qPrintable(stdOut));
         QVERIFY2(stdErr.contains(err) && !stdErr.contains("s3cret"), qPrintable(stdErr));
         QCOMPARE(Bytes(path(db)), before);
+    }
+
+    // A client gone: the export stops at the sink's word and says so.
+    void exportStops() {
+        QString error;
+        auto store = RecordStore::Open(path("current"), &error, OpenMode::ReadOnly);
+        QVERIFY2(store, qPrintable(error));
+        int chunks = 0;
+        const auto sink = [&chunks](QByteArrayView) { return ++chunks > 1; };
+        QVERIFY(!ExportBoards(*store, {}, ExportFormat::Csv, sink, &error));
+        QCOMPARE(chunks, 1);
+        QVERIFY(!error.isEmpty());
     }
 
     // The forms of --since against a fixed now, 3 March 2024 03:00 local time.

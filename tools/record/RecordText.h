@@ -20,13 +20,4 @@ std::optional<qint64> ParseSince(const QString& text, const QDateTime& now);
 QByteArray ListHeader();
 QByteArray ListLine(const quorvane::record::BoardAttempt& board);
 
-// RFC 4180: a header row, fields quoted when they hold a comma, a quote or a
-// line break, lines ending in CR LF; times ISO 8601 with the local offset.
-QByteArray CsvHeader();
-QByteArray CsvLine(const quorvane::record::BoardAttempt& board);
-QByteArray CsvField(const QString& text);
-
-// One JSON object per line, keys as the CSV header names them, in its order.
-QByteArray JsonLine(const quorvane::record::BoardAttempt& board);
-
 QByteArray SummaryText(const quorvane::record::RecordSummary& summary, qint64 since);

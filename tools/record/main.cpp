@@ -4,6 +4,7 @@
 
 #include "core/record/LineUrl.h"
 #include "core/record/ProductionRecord.h"
+#include "core/record/RecordExport.h"
 #include "core/record/RecordStore.h"
 #include "core/record/RecordSummary.h"
 #include "core/settings/StationFolder.h"
@@ -11,6 +12,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -140,18 +142,22 @@ int main(int argc, char* argv[]) {
         Print(stdout, SummaryText(summary, filter.since));
         return 0;
     }
-    const bool csv = formatName == u"csv";
-    QByteArray (*line)(const BoardAttempt&) = command == u"list" ? ListLine
-                                              : csv              ? CsvLine
-                                                                 : JsonLine;
-    if (command == u"list")
-        Print(stdout, ListHeader());
-    else if (csv)
-        Print(stdout, CsvHeader());
+    if (command == u"export") {
+        // Unbuffered: the export hands over chunks of its own.
+        QFile out;
+        std::fflush(stdout);
+        if (!out.open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return Fail(QStringLiteral("stdout: ") + out.errorString());
+        const auto exportFormat = formatName == u"csv" ? ExportFormat::Csv : ExportFormat::Json;
+        return ExportBoards(*store, filter, exportFormat, out, &error)
+                   ? 0
+                   : Fail(QStringLiteral("%1: %2").arg(shown, error));
+    }
+    Print(stdout, ListHeader());
     const bool read = store->forEach(
         filter,
-        [line](const BoardAttempt& board) {
-            Print(stdout, line(board));
+        [](const BoardAttempt& board) {
+            Print(stdout, ListLine(board));
             return true;
         },
         &error);

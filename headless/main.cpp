@@ -132,7 +132,7 @@ int main(int argc, char* argv[]) {
         [&station](std::uint64_t id, bool yes) { station->OnReburnAnswer(id, yes); });
     station = std::make_unique<Station>(log, programDir, options.port, terminal, production);
     station->SelectModel(options.model);
-    station->setMaxBlockSize(options.maxBlockSize);
+    station->state().maxBlockSize = options.maxBlockSize;
 
     station->Initialise();
     const StartOutcome outcome = station->StartService(station->ControlsFromState());

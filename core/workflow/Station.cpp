@@ -128,6 +128,7 @@ StartOutcome Station::StartService(const ControlValues& controls) {
 
     dropOperatorWaits();
     // The server logs its own start lines, "服务器启动失败" among them.
+    m_link->setMaxBlockSize(m_state.maxBlockSize);
     const bool listening = m_link->start(m_port, m_state.m_bUpdateMAC);
     m_everStarted = true;
     m_controls.change([](ControlState& c) { c.optionsEnabled = false; });

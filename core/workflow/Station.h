@@ -48,10 +48,6 @@ public:
     // What the transfer server calls, for the routers.
     TransferPolicy& transfers() { return m_policy; }
 
-    // The largest block a standard client that asks for one is given (from
-    // the command line; 1468 travels unfragmented on Ethernet).
-    void setMaxBlockSize(std::uint32_t size) { m_link->setMaxBlockSize(size); }
-
     // Options and paths from "sysfile" (logs "文件为空!\n" when it has no
     // size, "<path>读取失败" when it cannot be opened); the serial field shows
     // the serial text.

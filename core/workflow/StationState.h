@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/personalise/MacAddress.h"
+#include "core/tftp/Wire.h"
 
 #include <QString>
 
@@ -40,6 +41,10 @@ struct StationState {
     int g_nexttime = 0;          // the device just handled is expected to ask again
     std::int32_t g_ubootcrc = 0; // boot loader CRC of the last read request (0: none)
     int g_curItem = 0;           // device row the next board claims
+
+    // The largest block a standard client that asks for one is given, from
+    // the command line (1468 travels unfragmented on Ethernet); taken at Start.
+    std::uint32_t maxBlockSize = tftp::DefaultMaxBlockSize;
 };
 
 } // namespace quorvane

@@ -18,7 +18,7 @@ bool CQuorvaneApp::InitInstance() {
     if (!m_instance.TryBecomePrimary())
         return false;
     m_window = std::make_unique<CQuorvaneDlg>(m_programDir, m_port);
-    m_window->station().setMaxBlockSize(m_maxBlockSize);
+    m_window->station().state().maxBlockSize = m_maxBlockSize;
     if (!m_lineUrl.isEmpty())
         m_window->record().setLineLink(std::make_unique<quorvane::record::LineRecord>(
             m_lineUrl, m_window->station().state().m_strExeDir));

@@ -60,6 +60,7 @@ private Q_SLOTS:
     void firstAnswer() {
         QFETCH(QByteArray, request);
         Harness h;
+        h.hooks.serveAll();
         h.files.add(QStringLiteral("f"), QByteArray(100, 'f'));
         h.receive(RouterAt(2001), request);
         QCOMPARE(h.edge.sent.size(), 1);
@@ -88,6 +89,7 @@ private Q_SLOTS:
     void windows() {
         QFETCH(QString, script);
         Harness h;
+        h.hooks.serveAll();
         h.files.addPattern(QStringLiteral("f"), 83);
         const QByteArray request = Texts(1, {"f", "octet", "blksize", "8", "windowsize", "4"});
         h.receive(RouterAt(2002), request);
@@ -144,6 +146,7 @@ private Q_SLOTS:
         QStringList lines;
         connect(&log, &StationLog::lineLogged, this, [&](const QString& l) { lines << l; });
         ScriptedHooks hooks;
+        hooks.serveAll();
         TransferServer server{log, folder.path() + '/'};
         server.setHooks(&hooks);
         QFile file(folder.filePath(QStringLiteral("img")));

@@ -21,7 +21,25 @@ PACKAGES=(
     hyperfine
     # the install test: a fresh Debian 12 root, a network namespace's loopback
     debootstrap debian-archive-keyring iproute2
+    # the dashboard's page in a real browser (tests/dashboard)
+    chromium
 )
+# Node from Debian only where the machine has none: a Node of another origin
+# conflicts with Debian's npm.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    PACKAGES+=(nodejs npm)
+fi
+
+# The browser tests' npm modules, exactly as the lock file pins them; again
+# only when the lock file changed.
+npm_modules() {
+    local dir=tests/dashboard
+    if ! cmp -s "$dir/package-lock.json" "$dir/node_modules/.quorvane-lock"; then
+        (cd "$dir" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+        cp "$dir/package-lock.json" "$dir/node_modules/.quorvane-lock"
+    fi
+}
+cd "$(dirname "$0")/.."
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -29,7 +47,10 @@ for p in "${PACKAGES[@]}"; do
         missing+=("$p")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+    npm_modules
+    exit 0
+fi
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -39,3 +60,4 @@ export DEBIAN_FRONTEND=noninteractive
 echo "setup-debian: installing ${missing[*]}"
 $SUDO apt-get update -qq
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+npm_modules

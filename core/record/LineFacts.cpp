@@ -1,0 +1,70 @@
+#include "core/record/LineFacts.h"
+
+#include "core/record/RecordStore.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <functional>
+
+namespace quorvane::record {
+
+namespace {
+
+constexpr char kWritten[] = "outcome IN ('written-done', 'written-timer')";
+
+bool Each(RecordStore& store, const QString& sql, const QVariantList& values, QString* error,
+          const std::function<void(const QSqlQuery&)>& row) {
+    QSqlQuery query(store.database());
+    query.setForwardOnly(true);
+    query.prepare(sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (query.exec()) {
+        while (query.next())
+            row(query);
+        if (!query.lastError().isValid())
+            return true;
+    }
+    if (error)
+        *error = query.lastError().text();
+    return false;
+}
+
+} // namespace
+
+bool Stations(RecordStore& store, QList<StationSeen>* out, QString* error) {
+    return Each(store,
+                QStringLiteral("SELECT station, MAX(CASE WHEN %1 THEN finished_at ELSE 0 END) "
+                               "FROM boards GROUP BY station ORDER BY station")
+                    .arg(QLatin1String(kWritten)),
+                {}, error, [out](const QSqlQuery& q) {
+                    out->append({q.value(0).toString(), q.value(1).toLongLong()});
+                });
+}
+
+bool HourlyWritten(RecordStore& store, qint64 since, QList<HourCount>* out, QString* error) {
+    return Each(store,
+                QStringLiteral("SELECT finished_at / 3600000, station, COUNT(*) FROM boards WHERE "
+                               "%1 AND claimed_at >= ? GROUP BY finished_at / 3600000, station "
+                               "ORDER BY 1, 2")
+                    .arg(QLatin1String(kWritten)),
+                {since}, error, [out](const QSqlQuery& q) {
+                    out->append({q.value(0).toLongLong() * 3600000, q.value(1).toString(),
+                                 q.value(2).toInt()});
+                });
+}
+
+bool RepeatedLabels(RecordStore& store, qint64 since, QList<BoardAttempt>* out, QString* error) {
+    const QString written =
+        QStringLiteral("%1 AND label <> '' AND claimed_at >= ?").arg(QLatin1String(kWritten));
+    return Each(store,
+                QStringLiteral("SELECT %1 FROM boards WHERE %2 AND label IN (SELECT label FROM "
+                               "boards WHERE %2 GROUP BY label HAVING COUNT(*) > 1) ORDER BY "
+                               "label, finished_at")
+                    .arg(BoardColumnList(), written),
+                {since, since}, error, [out](const QSqlQuery& q) { out->append(ReadBoard(q)); });
+}
+
+} // namespace quorvane::record

@@ -7,6 +7,8 @@ PACKAGES=(
     # build
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-multimedia-dev zlib1g-dev
+    # the line dashboard's server (Debian's Qt HTTP Server cmake files also need WebSockets')
+    qt6-httpserver-dev qt6-websockets-dev
     # the production record: Qt's SQLite and PostgreSQL drivers, a server for its tests
     libqt6sql6-sqlite libqt6sql6-psql postgresql
     # tests: real TFTP peers, offscreen and Xvfb desktop, CJK glyphs, sounds

@@ -60,7 +60,7 @@ async function refreshOverview() {
         renderLine($('line'), summary);
         renderTiles($('tiles'), rows, summary.targetPerStation);
         renderAlerts($('alerts'), $('alert-list'), alerts);
-        chart.update(summary.hourly);
+        chart.update(summary.hourly, summary.shiftStart);
         fillStations(rows);
         $('csv').href = `/export.csv?${new URLSearchParams({since : summary.shiftStart})}`;
     } catch (error) {

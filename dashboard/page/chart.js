@@ -21,9 +21,9 @@ export class ShiftChart {
 
     size() { return {width : Math.max(this.container.clientWidth, 300), height : 240}; }
 
-    update(hourly) {
-        const {hours, stations, series} = hourlySeries(hourly);
-        if (hours.length === 0) {
+    update(hourly, shiftStart) {
+        const {hours, stations, series} = hourlySeries(hourly, shiftStart);
+        if (stations.length === 0) {
             this.plot?.destroy();
             this.plot = null;
             this.stations = '';
@@ -42,7 +42,10 @@ export class ShiftChart {
         this.plot = new globalThis.uPlot(
             {
                 ...this.size(),
-                scales : {x : {time : true}, y : {range : (u, min, max) => [0, Math.max(max, 1)]}},
+                scales : {
+                    x : {time : true, range : (u, min, max) => [min, Math.max(max, min + 3600)]},
+                    y : {range : (u, min, max) => [0, Math.max(max, 1)]}
+                },
                 axes : [ {values : (u, ticks) => ticks.map(hourText)}, {label : '台/小时'} ],
                 series : [
                     {label : '时间'},

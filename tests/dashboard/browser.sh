@@ -9,7 +9,7 @@ command -v node >/dev/null || missing+=("node (package nodejs)")
 [ -d node_modules/playwright-core ] || missing+=("tests/dashboard/node_modules (npm ci there)")
 command -v unshare >/dev/null || missing+=("unshare (package util-linux)")
 if [ ${#missing[@]} -gt 0 ]; then
-    echo "browser tests skipped: missing ${missing[*]}; scripts/setup-debian.sh installs them" >&2
+    echo "browser tests: missing ${missing[*]}; scripts/setup-debian.sh installs them" >&2
     [ "${CI:-}" = true ] && exit 1
     exit 77
 fi

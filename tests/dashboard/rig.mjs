@@ -3,8 +3,7 @@
 // of its own, quorvane-router boards, quorvane-dashboard, Debian's chromium.
 import {execFile, execFileSync, spawn} from 'node:child_process';
 import dgram from 'node:dgram';
-import {chownSync, mkdirSync, mkdtempSync, readdirSync, rmSync, writeFileSync} from 'node:fs';
-import net from 'node:net';
+import {mkdirSync, mkdtempSync, readdirSync, rmSync, writeFileSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
 import {promisify} from 'node:util';
@@ -30,10 +29,8 @@ export class Cluster {
         const versions = readdirSync('/usr/lib/postgresql');
         this.bin = `/usr/lib/postgresql/${versions.sort().at(-1)}/bin/`;
         // The server refuses root: as root its programs run as "postgres".
-        if (root) {
-            const uid = Number(execFileSync('id', [ '-u', 'postgres' ]));
-            chownSync(this.dir, uid, Number(execFileSync('id', [ '-g', 'postgres' ])));
-        }
+        if (root)
+            execFileSync('chown', [ 'postgres:', this.dir ]);
     }
     run(program, args) {
         const command =
@@ -61,24 +58,22 @@ export class Cluster {
     }
 }
 
-async function freePort(udp) {
-    const socket = udp ? dgram.createSocket('udp4') : net.createServer();
-    await new Promise((resolve) => (udp ? socket.bind(0, '127.0.0.1', resolve)
-                                        : socket.listen(0, '127.0.0.1', resolve)));
+async function freeUdpPort() {
+    const socket = dgram.createSocket('udp4');
+    await new Promise((resolve) => socket.bind(0, '127.0.0.1', resolve));
     const {port} = socket.address();
     await new Promise((resolve) => socket.close(resolve));
     return port;
 }
 
-function started(child, stream, text, what) {
+// The first match of `pattern` in what the program prints.
+function printed(child, pattern) {
     return new Promise((resolve, reject) => {
         let seen = '';
-        child[stream].on('data', (chunk) => {
-            seen += chunk;
-            if (seen.includes(text))
-                resolve(child);
-        });
-        child.on('exit', (code) => reject(new Error(`${what} ended (${code}): ${seen}`)));
+        child.stdout.on('data',
+                        (chunk) => (seen += chunk).match(pattern) && resolve(seen.match(pattern)));
+        child.on('exit', (code) => reject(
+                             new Error(`${child.spawnargs.join(' ')}: exit ${code}: ${seen}`)));
     });
 }
 
@@ -94,7 +89,7 @@ export async function startStation(host, lineUrl) {
     settings[0] = 0x09;
     settings.write(join(folder, 'root.bin'), 275);
     writeFileSync(join(folder, 'sysfile'), settings);
-    const port = await freePort(true);
+    const port = await freeUdpPort();
     const command =
         [ bin('quorvane-headless'), '--folder', folder, '--port', port, '--record', lineUrl ];
     const child = spawn('unshare', [
@@ -116,23 +111,15 @@ export async function startStation(host, lineUrl) {
             '--scan-wait-ms', '60000'
         ]);
     };
-    await started(child, 'stdout', '服务器已启动', host);
+    await printed(child, /服务器已启动/);
     return station;
 }
 
 export async function startDashboard(db) {
-    const port = await freePort(false);
     const child = spawn(bin('quorvane-dashboard'),
-                        [ '--db', db, '--listen', `127.0.0.1:${port}`, '--target', '30' ]);
-    let errors = '';
-    child.stderr.on('data', (chunk) => (errors += chunk));
-    const url = `http://127.0.0.1:${port}/`;
-    for (let i = 0; i < 300 && child.exitCode === null; ++i) {
-        if (await fetch(`${url}api/stations`).then((r) => r.ok, () => false))
-            return {url, child};
-        await new Promise((resolve) => setTimeout(resolve, 100));
-    }
-    throw new Error(`quorvane-dashboard did not answer: ${errors}`);
+                        [ '--db', db, '--listen', '127.0.0.1:0', '--target', '30' ],
+                        {stdio : [ 'ignore', 'pipe', 'inherit' ]});
+    return {child, url : (await printed(child, /on (http:\S+)/))[1]};
 }
 
 export function launchBrowser() {

@@ -45,15 +45,17 @@ bool Stations(RecordStore& store, QList<StationSeen>* out, QString* error) {
 }
 
 bool HourlyWritten(RecordStore& store, qint64 since, QList<HourCount>* out, QString* error) {
-    return Each(store,
-                QStringLiteral("SELECT finished_at / 3600000, station, COUNT(*) FROM boards WHERE "
-                               "%1 AND claimed_at >= ? GROUP BY finished_at / 3600000, station "
-                               "ORDER BY 1, 2")
-                    .arg(QLatin1String(kWritten)),
-                {since}, error, [out](const QSqlQuery& q) {
-                    out->append({q.value(0).toLongLong() * 3600000, q.value(1).toString(),
-                                 q.value(2).toInt()});
-                });
+    return Each(
+        store,
+        QStringLiteral(
+            "SELECT finished_at / 3600000, station, COUNT(*) FROM boards WHERE "
+            "%1 AND finished_at > 0 AND claimed_at >= ? GROUP BY finished_at / 3600000, station "
+            "ORDER BY 1, 2")
+            .arg(QLatin1String(kWritten)),
+        {since}, error, [out](const QSqlQuery& q) {
+            out->append(
+                {q.value(0).toLongLong() * 3600000, q.value(1).toString(), q.value(2).toInt()});
+        });
 }
 
 bool RepeatedLabels(RecordStore& store, qint64 since, QList<BoardAttempt>* out, QString* error) {

@@ -3,6 +3,7 @@
 // and a line database read by a role that may only SELECT.
 #include "tests/support/PgCluster.h"
 
+#include "core/record/RecordSchema.h"
 #include "core/record/RecordStore.h"
 #include "dashboard/DashboardServer.h"
 #include "dashboard/RecordSource.h"
@@ -137,6 +138,33 @@ private slots:
         QVERIFY2(reply.body.contains(holds.toUtf8()), reply.body.left(300).constData());
         QVERIFY(reply.raw->rawHeader("Content-Security-Policy").contains("script-src 'self'"));
         QCOMPARE(reply.raw->rawHeader("X-Content-Type-Options"), "nosniff");
+    }
+
+    // A file of a station that knows no change counter still shows, by row
+    // id, and stays as it was.
+    void olderFileStillShows() {
+        const QString path = m_dir.filePath("older.db");
+        const auto additions = [&path](const char* sql) {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "older");
+            db.setDatabaseName(path);
+            QString error;
+            const bool done = db.open() &&
+                              record::MigrateSchema(db, &error, record::kSchemaVersion, 0) &&
+                              QSqlQuery(db).exec(sql);
+            const int n = done ? record::SchemaAdditions(db) : -1;
+            db = {};
+            QSqlDatabase::removeDatabase("older");
+            return n;
+        };
+        QCOMPARE(additions("INSERT INTO boards (id, station, folder, claimed_at, outcome) VALUES "
+                           "('o', 's1', '/f/', 42, 'written-done')"),
+                 0);
+        {
+            Rig rig(path);
+            QVERIFY(rig.get("/api/boards").body.contains(R"("change":1)"));
+            QVERIFY(rig.get("/api/boards?since=0").body.contains(R"("id":"o")"));
+        }
+        QCOMPARE(additions("SELECT 1"), 0);
     }
 
     // The CSV is quorvane-record export's, byte for byte; nothing writes.

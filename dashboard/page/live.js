@@ -18,6 +18,7 @@ const kNext = {
 };
 
 const kReopenMs = 3000;
+const kPage = 1000;
 
 export class LiveFeed {
     constructor({onBoards, onCaughtUp, onState}) {
@@ -79,9 +80,14 @@ export class LiveFeed {
 
     async catchUp() {
         try {
-            const changed = await getJson('/api/boards', {since : this.cursor, limit : 1000});
-            this.advance(Number(changed.cursor));
-            this.onBoards(changed.boards);
+            // The server answers the oldest changes first, a page at a time.
+            for (let page = kPage; page === kPage;) {
+                const from = this.cursor;
+                const changed = await getJson('/api/boards', {since : from, limit : kPage});
+                this.advance(Number(changed.cursor));
+                this.onBoards(changed.boards);
+                page = this.cursor > from ? changed.boards.length : 0;
+            }
             this.onCaughtUp();
         } catch (error) {
             console.warn('dashboard: catching up failed', error);

@@ -106,3 +106,11 @@ test('after PostgreSQL restarts the page catches up', async () => {
     await b.serve('5E3A710004B8');
     await row(page, '5E3A710004B8').waitFor(patient);
 });
+
+test('after the dashboard restarts the page catches up without a reload', async () => {
+    await stop(dashboard.child);
+    await a.serve('5E3A710005A8');
+    dashboard = await startDashboard(cluster.url('line', 'dash'), new URL(dashboard.url).host);
+    await row(page, '5E3A710005A8').waitFor(patient);
+    assert.equal(await page.evaluate(() => window.sameLoad), true);
+});

@@ -115,10 +115,10 @@ export async function startStation(host, lineUrl) {
     return station;
 }
 
-export async function startDashboard(db) {
-    const child = spawn(bin('quorvane-dashboard'),
-                        [ '--db', db, '--listen', '127.0.0.1:0', '--target', '30' ],
-                        {stdio : [ 'ignore', 'pipe', 'inherit' ]});
+export async function startDashboard(db, listen = '127.0.0.1:0') {
+    const child =
+        spawn(bin('quorvane-dashboard'), [ '--db', db, '--listen', listen, '--target', '30' ],
+              {stdio : [ 'ignore', 'pipe', 'inherit' ]});
     return {child, url : (await printed(child, /on (http:\S+)/))[1]};
 }
 

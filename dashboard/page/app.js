@@ -33,8 +33,9 @@ function showLink(state, problem) {
 }
 
 async function loadBoards() {
+    table.setFilter({...filter});
     const latest = await getJson('/api/boards', {limit : kLatest, ...filter});
-    table.replace(latest.boards, {...filter});
+    table.merge(latest.boards);
     return latest.cursor;
 }
 

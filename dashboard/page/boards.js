@@ -26,10 +26,12 @@ export class BoardTable {
         tbody.addEventListener('click', (e) => this.toggle(e));
     }
 
-    replace(boards, filter) {
+    // From now on only rows that match: live ones arriving while the matching
+    // latest rows are read are kept.
+    setFilter(filter) {
         this.filter = filter;
         this.rows.clear();
-        this.merge(boards);
+        this.merge([]);
     }
 
     // A row seen again replaces the one held only when it is a later change.

@@ -54,6 +54,10 @@ test("both stations' boards appear, each under its station", async () => {
         assert.equal(await row(page, label).locator('td.mac').first().textContent(), label);
         await page.locator('.tile h3', {hasText : station}).waitFor(patient);
     }
+    await page.selectOption('#f-station', 'qv-b'); // the filter by station
+    await row(page, '5E3A710001A8').waitFor({state : 'detached', ...patient});
+    assert.equal(await row(page, '5E3A710001B8').count(), 1);
+    await page.selectOption('#f-station', '');
 });
 
 test('a new board appears without a reload', async () => {

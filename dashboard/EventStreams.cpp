@@ -68,17 +68,21 @@ void EventStreams::open(const HttpRequest& request, ExchangeId id) {
 }
 
 void EventStreams::send(const QList<record::ChangedBoard>& rows) {
+    // Each row's text once, whatever the number of streams.
+    QByteArrayList events;
+    for (const record::ChangedBoard& row : rows)
+        events << BoardEvent(row);
     QList<ExchangeId> slow;
     for (auto it = m_sent.begin(); it != m_sent.end(); ++it) {
-        QByteArray events;
-        for (const record::ChangedBoard& row : rows) {
-            if (row.change > it.value())
-                events += BoardEvent(row);
+        QByteArray missing;
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            if (rows[i].change > it.value())
+                missing += events[i];
         }
-        if (events.isEmpty())
+        if (missing.isEmpty())
             continue;
         it.value() = std::max(it.value(), rows.last().change);
-        if (!m_http.write(it.key(), events) || m_http.unsent(it.key()) > kMaxUnsent)
+        if (!m_http.write(it.key(), missing) || m_http.unsent(it.key()) > kMaxUnsent)
             slow << it.key();
     }
     for (const ExchangeId id : slow) {

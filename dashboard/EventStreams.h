@@ -20,7 +20,7 @@ public:
     static constexpr int kMaxStreams = 100;
     // A client that reads nothing is let go before it costs more than this;
     // it catches up by its Last-Event-ID when it comes back.
-    static constexpr qint64 kMaxUnsent = 1024 * 1024;
+    static constexpr qint64 kMaxUnsent = 256 * 1024;
 
     EventStreams(HttpServer& http, RecordSource& source, QObject* parent = nullptr);
 

@@ -78,7 +78,7 @@ RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station
         !query.next())
         return s;
     s.fetchedAgain = query.value(0).toInt();
-    if (s.written > 1) {
+    if (s.written > 1 && station.isEmpty()) {
         if (!Run(query,
                  QStringLiteral("SELECT COUNT(*), SUM(n) FROM (SELECT COUNT(*) AS n FROM boards "
                                 "WHERE %1 GROUP BY base_mac HAVING COUNT(*) > 1) AS repeated")
@@ -97,7 +97,10 @@ RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station
     // sorts its few rows. Both give the same rows. PostgreSQL's planner
     // chooses by itself.
     bool walk = !store.isSqlite();
-    const bool indexed = store.isSqlite() && SchemaVersion(db) >= kSummaryIndexVersion;
+    // One station's rows have indexes of their own (an addition).
+    const bool indexed =
+        store.isSqlite() && (station.isEmpty() ? SchemaVersion(db) >= kSummaryIndexVersion
+                                               : SchemaAdditions(db) >= kChangeCounterAddition);
     if (indexed) {
         if (!Run(query, QStringLiteral("SELECT MAX(rowid) FROM boards"), {}, error) ||
             !query.next())
@@ -105,7 +108,12 @@ RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station
         walk = s.written > query.value(0).toLongLong() / 8;
     }
     const auto hint = [&](const char* index) {
-        return indexed ? QStringLiteral(" INDEXED BY ") + QLatin1String(index) : QString();
+        if (!indexed)
+            return QString();
+        QString name = QString::fromLatin1(index);
+        if (!station.isEmpty())
+            name.replace(QStringLiteral("boards_written"), QStringLiteral("boards_station"));
+        return QStringLiteral(" INDEXED BY ") + name;
     };
 
     if (!Run(query, QStringLiteral("SELECT MIN(claimed_at) FROM boards WHERE %1").arg(period),

@@ -28,7 +28,7 @@ QString RepeatedMacCondition();
 
 // Over the rows claimed at or after since (ms since the epoch).
 RecordSummary Summarise(RecordStore& store, qint64 since, QString* error = nullptr);
-// The same for one station's boards (the repeated MACs still the line's).
+// The same for one station's boards, the repeated MACs left uncounted (a line's matter).
 RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station,
                         QString* error = nullptr);
 

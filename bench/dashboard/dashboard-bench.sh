@@ -70,6 +70,7 @@ start_dashboard "$work/production.db"
 measure SQLite sqlite3 "$work/production.db" "SELECT station, COUNT(*) FROM boards GROUP BY station"
 python3 "$here/ssebench.py" "$base" "$dash" "sqlite:$work/production.db" 50 0
 python3 "$here/ssebench.py" "$base" "$dash" "sqlite:$work/production.db" 5 10000
+python3 "$here/bigrequests.py" "$base" "$dash" 200
 kill "$dash" && wait "$dash" 2>/dev/null || true
 dash=
 
@@ -92,7 +93,7 @@ columns=$(sqlite3 "$work/production.db" \
     "SELECT group_concat(name, ',') FROM pragma_table_info('boards') WHERE name <> 'change'")
 t=$(date +%s)
 sqlite3 -csv "$work/production.db" "SELECT $columns FROM boards" |
-    psql -qX -h "$work" -U qv -d line -c "\\copy boards ($columns) FROM STDIN CSV"
+    psql -qX -h "$work" -U qv -d line -c "\\copy boards ($columns) FROM STDIN WITH (FORMAT csv, FORCE_NOT_NULL ($columns))"
 echo "$rows rows copied in $(($(date +%s) - t)) s"
 psql -qX -h "$work" -U qv -d line -c "VACUUM ANALYZE boards"
 start_dashboard "$url"

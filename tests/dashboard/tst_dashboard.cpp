@@ -140,6 +140,28 @@ private slots:
         QCOMPARE(reply.raw->rawHeader("X-Content-Type-Options"), "nosniff");
     }
 
+    // A bad option is told without quoting a password.
+    void badOptions_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no port") << QStringList{"--listen", "127.0.0.1"} << "takes ADDR:PORT";
+        QTest::newRow("a name") << QStringList{"--listen", "line:80"} << "not an IP address";
+        QTest::newRow("target 0") << QStringList{"--target", "0"} << "--target takes";
+        QTest::newRow("24:00") << QStringList{"--shifts", "06:00,24:00"} << "--shifts takes";
+        QTest::newRow("bad URL") << QStringList{"--db", "postgresql://u:s3cret@h/db?x=%zz"}
+                                 << "--db postgresql://u:***@h/db";
+        QTest::newRow("URL alone") << QStringList{"postgresql://u:s3cret@h/db"}
+                                   << "unknown argument: postgresql://u:***@h/db";
+    }
+    void badOptions() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const auto parsed = dashboard::ParseOptions(args);
+        const QString* text = std::get_if<QString>(&parsed);
+        QVERIFY(text);
+        QVERIFY2(text->contains(message) && !text->contains("s3cret"), qPrintable(*text));
+    }
+
     // A file of a station that knows no change counter still shows, by row
     // id, and stays as it was.
     void olderFileStillShows() {

@@ -12,6 +12,7 @@ namespace quorvane::dashboard {
 namespace {
 
 constexpr char kReceived[] = "quorvane-received";
+constexpr char kCut[] = "quorvane-cut";
 
 QByteArray MethodName(QHttpServerRequest::Method method) {
     switch (method) {
@@ -49,13 +50,16 @@ protected:
 
 private:
     void guard(QTcpSocket* socket) {
+        if (socket->property(kCut).toBool()) {
+            socket->readAll();
+            return;
+        }
         const qint64 received = socket->property(kReceived).toLongLong() + socket->bytesAvailable();
         socket->setProperty(kReceived, received);
         if (received <= HttpServer::kMaxRequestBytes)
             return;
         socket->readAll();
-        if (received - socket->bytesAvailable() > HttpServer::kMaxRequestBytes * 2)
-            return; // told already
+        socket->setProperty(kCut, true);
         QByteArray answer = "HTTP/1.1 431 Request Header Fields Too Large\r\n";
         for (const auto& [name, value] : m_everyResponse)
             answer += name + ": " + value + "\r\n";
@@ -63,7 +67,6 @@ private:
         answer += "Content-Type: application/json\r\nConnection: close\r\nContent-Length: " +
                   QByteArray::number(body.size()) + "\r\n\r\n" + body;
         socket->write(answer);
-        socket->setProperty(kReceived, HttpServer::kMaxRequestBytes * 3);
         socket->disconnectFromHost();
     }
     HeaderList m_everyResponse;

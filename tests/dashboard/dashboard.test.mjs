@@ -55,8 +55,8 @@ test("both stations' boards appear, each under its station", async () => {
         await page.locator('.tile h3', {hasText : station}).waitFor(patient);
     }
     await page.selectOption('#f-station', 'qv-b'); // the filter by station
-    await row(page, '5E3A710001A8').waitFor({state : 'detached', ...patient});
-    assert.equal(await row(page, '5E3A710001B8').count(), 1);
+    await row(page, '5E3A710001B8').waitFor(patient);
+    assert.equal(await row(page, '5E3A710001A8').count(), 0);
     await page.selectOption('#f-station', '');
 });
 
@@ -87,6 +87,18 @@ test('texts from the record show as text, never as HTML', async () => {
     assert.equal(await page.locator('#boards img, #boards b').count(), 0);
     assert.equal(await row(page, hostile).locator('td.station').textContent(), '<b>qv-x</b>');
     assert.deepEqual(dialogs, []);
+});
+
+test('a station silent for 10 minutes is marked', async () => {
+    const t = Date.now() - 11 * 60000;
+    cluster.psql('line', [
+        `INSERT INTO boards (id, station, folder, label, claimed_at, finished_at,
+        outcome) VALUES ('quiet', 'qv-c', '/', '5E3A710009C8', ${t - 60000}, ${t}, 'written-done')`
+    ]);
+    const quiet = page.locator('.tile.silent', {hasText : 'qv-c'});
+    await quiet.waitFor(patient);
+    assert.match(await quiet.textContent(), /10分钟没有完成的设备/);
+    assert.equal(await page.locator('.tile.silent', {hasText : 'qv-a'}).count(), 0);
 });
 
 test('the page over one station\'s SQLite record', async () => {

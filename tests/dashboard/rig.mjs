@@ -115,9 +115,16 @@ export async function startStation(host, lineUrl) {
     return station;
 }
 
+// A shift that began two hours ago, whatever the time of the run.
+function twoHoursAgo() {
+    const t = new Date(Date.now() - 2 * 3600000);
+    return `${t.getHours()}:${String(t.getMinutes()).padStart(2, '0')}`;
+}
+
 export async function startDashboard(db, listen = '127.0.0.1:0') {
     const child =
-        spawn(bin('quorvane-dashboard'), [ '--db', db, '--listen', listen, '--target', '30' ],
+        spawn(bin('quorvane-dashboard'),
+              [ '--db', db, '--listen', listen, '--target', '30', '--shifts', twoHoursAgo() ],
               {stdio : [ 'ignore', 'pipe', 'inherit' ]});
     return {child, url : (await printed(child, /on (http:\S+)/))[1]};
 }

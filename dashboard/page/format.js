@@ -62,16 +62,17 @@ export function sizeText(bytes) {
 }
 
 // Boards per hour per station, for the chart: every hour of the shift so far
-// in order (the hours the server names, and each whole hour from the shift's
-// start to now), and one series per station, 0 where it wrote nothing.
+// in order (the hours the server names, and each hour from the one the shift
+// began in to now), and one series per station, 0 where it wrote nothing.
 export function hourlySeries(hourly, shiftStart, now = Date.now()) {
     const kHour = 3600000;
     const named = hourly.map((h) => Date.parse(h.hour));
     const first = Math.min(Date.parse(shiftStart) || Infinity, ...named);
     const all = new Set(named);
-    for (let t = Math.floor(first / kHour) * kHour; t <= now && all.size < 48; t += kHour)
-        if (t >= first)
-            all.add(t);
+    const hour = new Date(first); // local hours, as the server counts them
+    hour.setMinutes(0, 0, 0);
+    for (let t = hour.getTime(); t <= now && all.size < 48; t += kHour)
+        all.add(t);
     const hours = [...all ].sort((a, b) => a - b);
     const stations = [...new Set(hourly.map((h) => h.station)) ].sort();
     const series = stations.map((station) => {

@@ -24,30 +24,29 @@ export function cleanUp(cluster) {
 }
 
 export class Cluster {
-    constructor() {
+    // Then runs `sql` as "qv" on the database "postgres".
+    constructor(sql) {
         this.dir = temp('qvpg-');
         const versions = readdirSync('/usr/lib/postgresql');
         this.bin = `/usr/lib/postgresql/${versions.sort().at(-1)}/bin/`;
         // The server refuses root: as root its programs run as "postgres".
         if (root)
             execFileSync('chown', [ 'postgres:', this.dir ]);
+        this.run('initdb', [ '-D', `${this.dir}/data`, '-A', 'trust', '-U', 'qv', '--no-sync' ]);
+        this.ctl('start');
+        this.psql('postgres', sql);
     }
     run(program, args) {
         const command =
             [...(root ? [ 'runuser', '-u', 'postgres', '--' ] : []), this.bin + program ];
         return execFileSync(command[0], [...command.slice(1), ...args ], {encoding : 'utf8'});
     }
-    create(sql) {
-        this.run('initdb', [ '-D', `${this.dir}/data`, '-A', 'trust', '-U', 'qv', '--no-sync' ]);
-        this.ctl('start');
-        this.psql('postgres', sql);
-    }
     ctl(action) {
         const options = `-k ${this.dir} -c listen_addresses='' -c fsync=off`;
-        this.run('pg_ctl', [
-            '-D', `${this.dir}/data`, '-o', options, '-l', `${this.dir}/server.log`, '-m', 'fast',
-            '-w', action
-        ]);
+        const log = `${this.dir}/server.log`;
+        this.run(
+            'pg_ctl',
+            [ '-D', `${this.dir}/data`, '-o', options, '-l', log, '-m', 'fast', '-w', action ]);
     }
     psql(database, statements) {
         const args = [ '-h', this.dir, '-U', 'qv', '-d', database, '-v', 'ON_ERROR_STOP=1' ];
@@ -84,8 +83,8 @@ export async function startStation(host, lineUrl) {
     const folder = temp('qvstation-');
     mkdirSync(join(folder, 'Log'));
     writeFileSync(join(folder, 'root.bin'), Buffer.alloc(8192, host));
-    const settings =
-        Buffer.alloc(789); // "sysfile": flags (MAC, root), the root image's path at 275
+    // "sysfile": the selection (MAC, root image), the root image's path at 275.
+    const settings = Buffer.alloc(789);
     settings[0] = 0x09;
     settings.write(join(folder, 'root.bin'), 275);
     writeFileSync(join(folder, 'sysfile'), settings);
@@ -121,18 +120,17 @@ function twoHoursAgo() {
     return `${t.getHours()}:${String(t.getMinutes()).padStart(2, '0')}`;
 }
 
-export async function startDashboard(db, listen = '127.0.0.1:0') {
-    const child =
-        spawn(bin('quorvane-dashboard'),
-              [ '--db', db, '--listen', listen, '--target', '30', '--shifts', twoHoursAgo() ],
-              {stdio : [ 'ignore', 'pipe', 'inherit' ]});
+export async function startDashboard(db) {
+    const child = spawn(
+        bin('quorvane-dashboard'),
+        [ '--db', db, '--listen', '127.0.0.1:0', '--target', '30', '--shifts', twoHoursAgo() ],
+        {stdio : [ 'ignore', 'pipe', 'inherit' ]});
     return {child, url : (await printed(child, /on (http:\S+)/))[1]};
 }
 
 export function launchBrowser() {
     return chromium.launchPersistentContext(temp('qvchromium-'), {
         executablePath : '/usr/bin/chromium',
-        headless : true,
         viewport : {width : 1280, height : 900},
         args : [
             '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',

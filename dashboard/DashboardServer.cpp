@@ -165,7 +165,7 @@ void DashboardServer::summary(const HttpRequest& request, ExchangeId id) {
         sum.insert("silent", silent(station.lastFinishedAt));
         stations.append(sum);
     }
-    const record::RecordSummary line = record::Summarise(*store, *from, &error);
+    const record::RecordSummary line = record::Summarise(*store, *from, QString(), &error);
     if (!error.isEmpty())
         return fail(id, 503, QStringLiteral("the record cannot be read"));
     const std::optional<int> lineTarget =

@@ -56,13 +56,17 @@ bool Stations(RecordStore& store, QList<StationSeen>* out, QString* error) {
 }
 
 bool HourlyWritten(RecordStore& store, qint64 since, QList<HourCount>* out, QString* error) {
+    // Grouped in the order of a station's finish index: a long period reads
+    // the index alone.
+    const bool hint =
+        store.isSqlite() && SchemaAdditions(store.database()) >= kChangeCounterAddition;
     return Each(
         store,
-        QStringLiteral(
-            "SELECT finished_at / 3600000, station, COUNT(*) FROM boards WHERE "
-            "%1 AND finished_at > 0 AND claimed_at >= ? GROUP BY finished_at / 3600000, station "
-            "ORDER BY 1, 2")
-            .arg(QLatin1String(kWritten)),
+        QStringLiteral("SELECT finished_at / 3600000, station, COUNT(*) FROM boards%2 WHERE "
+                       "%1 AND finished_at > 0 AND claimed_at >= ? GROUP BY station, "
+                       "finished_at / 3600000 ORDER BY 1, 2")
+            .arg(QLatin1String(kWritten),
+                 hint ? QStringLiteral(" INDEXED BY boards_station_finish") : QString()),
         {since}, error, [out](const QSqlQuery& q) {
             out->append(
                 {q.value(0).toLongLong() * 3600000, q.value(1).toString(), q.value(2).toInt()});

@@ -37,13 +37,8 @@ bool Run(QSqlQuery& query, const QString& sql, const QVariantList& values, QStri
     return false;
 }
 
-} // namespace
-
-RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
-    return Summarise(store, since, QString(), error);
-}
-
-RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station, QString* error) {
+RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, bool repeated,
+                      QString* error) {
     RecordSummary s;
     QSqlDatabase& db = store.database();
     QSqlQuery query(db);
@@ -78,7 +73,7 @@ RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station
         !query.next())
         return s;
     s.fetchedAgain = query.value(0).toInt();
-    if (s.written > 1 && station.isEmpty()) {
+    if (s.written > 1 && repeated) {
         if (!Run(query,
                  QStringLiteral("SELECT COUNT(*), SUM(n) FROM (SELECT COUNT(*) AS n FROM boards "
                                 "WHERE %1 GROUP BY base_mac HAVING COUNT(*) > 1) AS repeated")
@@ -165,6 +160,16 @@ RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station
         }
     }
     return s;
+}
+
+} // namespace
+
+RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
+    return Summary(store, since, QString(), true, error);
+}
+
+RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station, QString* error) {
+    return Summary(store, since, station, false, error);
 }
 
 QString RepeatedMacCondition() {

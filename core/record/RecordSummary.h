@@ -28,7 +28,8 @@ QString RepeatedMacCondition();
 
 // Over the rows claimed at or after since (ms since the epoch).
 RecordSummary Summarise(RecordStore& store, qint64 since, QString* error = nullptr);
-// The same for one station's boards, the repeated MACs left uncounted (a line's matter).
+// The same for one station's boards, or every station's when station is empty,
+// without counting the repeated MACs (a pass over every written board).
 RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station,
                         QString* error = nullptr);
 

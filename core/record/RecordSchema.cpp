@@ -109,13 +109,16 @@ QStringList Addition(int addition, bool sqlite) {
                                   "NEW.change = OLD.change") +
                        next};
     }
+    // The function runs as its owner: a station of another role that may
+    // write boards needs no right on the sequence.
     return QStringList{counted, QStringLiteral("CREATE SEQUENCE board_changes"), column,
                        QStringLiteral("UPDATE boards SET change = nextval('board_changes')")} +
            indexes +
            QStringList{
                QStringLiteral(
-                   "CREATE FUNCTION board_changed() RETURNS trigger LANGUAGE plpgsql AS "
-                   "$$ BEGIN PERFORM pg_advisory_xact_lock(%1); NEW.change := "
+                   "CREATE FUNCTION board_changed() RETURNS trigger LANGUAGE plpgsql "
+                   "SECURITY DEFINER SET search_path = pg_catalog, public AS $$ BEGIN PERFORM "
+                   "pg_advisory_xact_lock(%1); NEW.change := "
                    "nextval('board_changes'); PERFORM pg_notify('%2', CAST(NEW.change AS "
                    "text)); RETURN NEW; END $$")
                    .arg(kChangeLockKey)

@@ -65,14 +65,15 @@ private slots:
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
             QSKIP("Qt's PostgreSQL driver is not installed (package libqt6sql6-psql)");
         m_cluster = std::make_unique<PgCluster>();
-        QVERIFY2(m_cluster->create({"CREATE DATABASE line", "CREATE DATABASE checked",
-                                    "CREATE DATABASE closing", "CREATE DATABASE additive",
-                                    "CREATE DATABASE readonly", "CREATE ROLE reader LOGIN",
-                                    "CREATE DATABASE newer", "\\c newer",
-                                    QStringLiteral("CREATE TABLE schema_version AS SELECT %1 AS "
-                                                   "version")
-                                        .arg(record::kSchemaVersion + 1)}),
-                 qPrintable(m_cluster->error));
+        QVERIFY2(
+            m_cluster->create({"CREATE DATABASE line", "CREATE DATABASE checked",
+                               "CREATE DATABASE closing", "CREATE DATABASE additive",
+                               "CREATE DATABASE readonly", "CREATE ROLE reader LOGIN",
+                               "CREATE ROLE writer LOGIN", "CREATE DATABASE newer", "\\c newer",
+                               QStringLiteral("CREATE TABLE schema_version AS SELECT %1 AS "
+                                              "version")
+                                   .arg(record::kSchemaVersion + 1)}),
+            qPrintable(m_cluster->error));
         const QString readonly = m_cluster->url("readonly");
         QVERIFY(Query(readonly, "GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader").isEmpty());
         QVERIFY(Query(m_cluster->url("checked"), "ALTER TABLE boards ADD CONSTRAINT no_a CHECK "
@@ -187,7 +188,14 @@ private slots:
         QTemporaryDir dir;
         const QString where = server ? m_cluster->url("additive") : dir.filePath("production.db");
         QString error;
-        auto store = record::RecordStore::Open(where, &error);
+        QVERIFY2(record::RecordStore::Open(where, &error), qPrintable(error));
+        // On the line, a station of a role of its own that may only write boards.
+        if (server)
+            QVERIFY(Query(where, "GRANT SELECT, INSERT, UPDATE ON boards, schema_version TO "
+                                 "writer")
+                        .isEmpty());
+        auto store = record::RecordStore::Open(
+            server ? m_cluster->url("additive", "writer") : where, &error);
         QVERIFY2(store, qPrintable(error));
         QVERIFY2(record::MigrateSchema(store->database(), &error, 3, 0), qPrintable(error));
         QCOMPARE(record::SchemaAdditions(store->database()), 1);

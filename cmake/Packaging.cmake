@@ -2,7 +2,7 @@
 include(GNUInstallDirs)
 
 set(QUORVANE_INSTALLED_PROGRAMS quorvane quorvane-headless quorvane-pack quorvane-router
-    quorvane-record)
+    quorvane-record quorvane-dashboard)
 foreach(program IN LISTS QUORVANE_INSTALLED_PROGRAMS)
     # The window is optional (QUORVANE_GUI=OFF); install what this build has.
     if(TARGET ${program})
@@ -17,7 +17,12 @@ if(TARGET quorvane)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/64x64/apps
             RENAME quorvane.png)
 endif()
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvane)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/packaging/copyright
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvane)
+# A user unit for the dashboard, installed and never enabled: the supervisor
+# chooses the record and the address (README, "The line dashboard").
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/quorvane-dashboard.service
+    DESTINATION lib/systemd/user)
 
 set(CPACK_PACKAGE_NAME quorvane)
 set(CPACK_PACKAGE_VENDOR "Quorvane")
@@ -26,7 +31,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Production-line station for flashing home
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Serves personalised firmware packages (MAC addresses, boot loader, configuration,\n"
     "root image) to routers in download mode over a TFTP dialect on UDP port 69.\n"
-    "Includes the window station, a terminal station, a package tool and a router stand-in.")
+    "Includes the window station, a terminal station, a package tool, a router stand-in\n"
+    "and a read-only web dashboard over the production record.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)

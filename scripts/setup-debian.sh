@@ -7,6 +7,8 @@ PACKAGES=(
     # build
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-multimedia-dev zlib1g-dev libsqlite3-dev
+    # the line dashboard's server (Debian's Qt HTTP Server cmake files also need WebSockets')
+    qt6-httpserver-dev qt6-websockets-dev
     # the production record: Qt's SQLite and PostgreSQL drivers, a server for its tests
     libqt6sql6-sqlite libqt6sql6-psql postgresql
     # tests: real TFTP peers, offscreen and Xvfb desktop, CJK glyphs, sounds
@@ -22,7 +24,25 @@ PACKAGES=(
     hyperfine sqlite3
     # the install test: a fresh Debian 12 root, a network namespace's loopback
     debootstrap debian-archive-keyring iproute2
+    # the dashboard's page in a real browser (tests/dashboard)
+    chromium
 )
+# Node from Debian only where the machine has none: a Node of another origin
+# conflicts with Debian's npm.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    PACKAGES+=(nodejs npm)
+fi
+
+# The browser tests' npm modules, exactly as the lock file pins them; again
+# only when the lock file changed.
+npm_modules() {
+    local dir=tests/dashboard
+    if ! cmp -s "$dir/package-lock.json" "$dir/node_modules/.quorvane-lock"; then
+        (cd "$dir" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+        cp "$dir/package-lock.json" "$dir/node_modules/.quorvane-lock"
+    fi
+}
+cd "$(dirname "$0")/.."
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -30,7 +50,10 @@ for p in "${PACKAGES[@]}"; do
         missing+=("$p")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+    npm_modules
+    exit 0
+fi
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -40,3 +63,4 @@ export DEBIAN_FRONTEND=noninteractive
 echo "setup-debian: installing ${missing[*]}"
 $SUDO apt-get update -qq
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+npm_modules

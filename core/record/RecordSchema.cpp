@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QStringList>
 #include <QThread>
 #include <QVariant>
@@ -65,6 +66,67 @@ const QStringList& Step(int version) {
     return kSteps[version - 1];
 }
 
+// The change counter's key for the lock that puts the numbers in commit
+// order: a transaction writing boards holds it until it ends, so a reader
+// that sees change n has seen every change below n.
+constexpr qint64 kChangeLockKey = 0x51564e4348414e47; // "QVNCHANG"
+
+// Each addition as it was first shipped, per driver.
+QStringList Addition(int addition, bool sqlite) {
+    Q_ASSERT(addition == kChangeCounterAddition);
+    const QString counted = QStringLiteral("ALTER TABLE schema_version ADD COLUMN additions "
+                                           "INTEGER NOT NULL DEFAULT 0");
+    const QString column =
+        QStringLiteral("ALTER TABLE boards ADD COLUMN change BIGINT NOT NULL DEFAULT 0");
+    // The counter's, and a station's figures read from indexes of its own
+    // rows (the dashboard's summary per station, its list of stations).
+    const QString written = QStringLiteral(" WHERE outcome IN ('written-done', 'written-timer')");
+    const QStringList indexes{
+        QStringLiteral("CREATE INDEX boards_change ON boards (change)"),
+        QStringLiteral("CREATE INDEX boards_station ON boards (station, outcome, claimed_at)"),
+        QStringLiteral("CREATE INDEX boards_station_time ON boards (station, elapsed_ms, "
+                       "claimed_at)") +
+            written,
+        QStringLiteral("CREATE INDEX boards_station_finish ON boards (station, finished_at, "
+                       "elapsed_ms, claimed_at)") +
+            written};
+    if (sqlite) {
+        // SQLite has one writer at a time: a table row is the sequence.
+        const QString next = QStringLiteral(
+            " BEGIN UPDATE board_changes SET last = last + 1; UPDATE boards SET change = (SELECT "
+            "last FROM board_changes) WHERE rowid = NEW.rowid; END");
+        return QStringList{counted, column,
+                           QStringLiteral("CREATE TABLE board_changes (last BIGINT NOT NULL)"),
+                           QStringLiteral("UPDATE boards SET change = rowid"),
+                           QStringLiteral("INSERT INTO board_changes (last) SELECT "
+                                          "COALESCE(MAX(rowid), 0) FROM boards")} +
+               indexes +
+               QStringList{
+                   QStringLiteral("CREATE TRIGGER boards_change_insert AFTER INSERT ON boards") +
+                       next,
+                   // The counter's own update leaves the change differing.
+                   QStringLiteral("CREATE TRIGGER boards_change_update AFTER UPDATE ON boards WHEN "
+                                  "NEW.change = OLD.change") +
+                       next};
+    }
+    // The function runs as its owner: a station of another role that may
+    // write boards needs no right on the sequence.
+    return QStringList{counted, QStringLiteral("CREATE SEQUENCE board_changes"), column,
+                       QStringLiteral("UPDATE boards SET change = nextval('board_changes')")} +
+           indexes +
+           QStringList{
+               QStringLiteral(
+                   "CREATE FUNCTION board_changed() RETURNS trigger LANGUAGE plpgsql "
+                   "SECURITY DEFINER SET search_path = pg_catalog, public AS $$ BEGIN PERFORM "
+                   "pg_advisory_xact_lock(%1); NEW.change := "
+                   "nextval('board_changes'); PERFORM pg_notify('%2', CAST(NEW.change AS "
+                   "text)); RETURN NEW; END $$")
+                   .arg(kChangeLockKey)
+                   .arg(QLatin1String(kBoardsChannel)),
+               QStringLiteral("CREATE TRIGGER boards_change BEFORE INSERT OR UPDATE ON boards FOR "
+                              "EACH ROW EXECUTE FUNCTION board_changed()")};
+}
+
 // A test holds a station inside its schema step while another one starts:
 // QUORVANE_HOLD_SCHEMA names a file; while it exists the step waits, after
 // leaving NAME.held beside it.
@@ -89,7 +151,25 @@ int SchemaVersion(QSqlDatabase& db) {
     return query.value(0).toInt();
 }
 
-bool MigrateSchema(QSqlDatabase& db, QString* error, int upTo) {
+int SchemaAdditions(QSqlDatabase& db) {
+    // Asked of the catalogue: a failed statement would end a server's transaction.
+    if (!db.record(QStringLiteral("schema_version")).contains(QStringLiteral("additions")))
+        return 0;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT additions FROM schema_version")) || !query.next())
+        return 0;
+    return query.value(0).toInt();
+}
+
+QString SchemaRefusal(int version, int known) {
+    if (version <= known)
+        return {};
+    return QStringLiteral("the record was made by a newer station (schema %1, this one knows %2)")
+        .arg(version)
+        .arg(known);
+}
+
+bool MigrateSchema(QSqlDatabase& db, QString* error, int upTo, int additionsUpTo) {
     QSqlQuery query(db);
     const auto fail = [&](const QString& text) {
         if (error)
@@ -110,11 +190,8 @@ bool MigrateSchema(QSqlDatabase& db, QString* error, int upTo) {
         !query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLockKey)))
         return fail(query.lastError().text());
     const int current = SchemaVersion(db);
-    if (current > kSchemaVersion)
-        return fail(QStringLiteral("the record was made by a newer station (schema %1, this one "
-                                   "knows %2)")
-                        .arg(current)
-                        .arg(kSchemaVersion));
+    if (const QString refusal = SchemaRefusal(current); !refusal.isEmpty())
+        return fail(refusal);
     for (int version = current + 1; version <= upTo; ++version) {
         for (const QString& statement : Step(version)) {
             if (!query.exec(statement))
@@ -122,6 +199,18 @@ bool MigrateSchema(QSqlDatabase& db, QString* error, int upTo) {
         }
         query.prepare(QStringLiteral("UPDATE schema_version SET version = ?"));
         query.addBindValue(version);
+        if (!query.exec())
+            return fail(query.lastError().text());
+    }
+    // Additions follow the version they were made for.
+    const int additions = upTo == kSchemaVersion ? SchemaAdditions(db) : additionsUpTo;
+    for (int addition = additions + 1; addition <= additionsUpTo; ++addition) {
+        for (const QString& statement : Addition(addition, sqlite)) {
+            if (!query.exec(statement))
+                return fail(query.lastError().text());
+        }
+        query.prepare(QStringLiteral("UPDATE schema_version SET additions = ?"));
+        query.addBindValue(addition);
         if (!query.exec())
             return fail(query.lastError().text());
     }

@@ -72,11 +72,8 @@ bool CheckReadable(QSqlDatabase& db, QString* error) {
             error,
             QStringLiteral("not a production record (%1)").arg(query.lastError().text().trimmed()));
     const int version = query.value(0).toInt();
-    if (version > kSchemaVersion)
-        return Fail(error, QStringLiteral("the record was made by a newer station (schema %1, "
-                                          "this one knows %2)")
-                               .arg(version)
-                               .arg(kSchemaVersion));
+    if (const QString refusal = SchemaRefusal(version); !refusal.isEmpty())
+        return Fail(error, refusal);
     if (version < 1)
         return Fail(error, QStringLiteral("not a production record (schema %1)").arg(version));
     return true;

@@ -37,18 +37,23 @@ bool Run(QSqlQuery& query, const QString& sql, const QVariantList& values, QStri
     return false;
 }
 
-} // namespace
-
-RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
+RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, bool repeated,
+                      QString* error) {
     RecordSummary s;
     QSqlDatabase& db = store.database();
     QSqlQuery query(db);
+    // The period, and the station when one is asked for.
+    const QString period = station.isEmpty() ? QStringLiteral("claimed_at >= ?")
+                                             : QStringLiteral("claimed_at >= ? AND station = ?");
+    const QVariantList bound =
+        station.isEmpty() ? QVariantList{since} : QVariantList{since, station};
     if (!Run(
             query,
             QStringLiteral("SELECT outcome, COUNT(*) FROM boards WHERE outcome IN ('written-done', "
                            "'written-timer', 'released', 'stopped', 'scan-cancelled', "
-                           "'reburn-refused') AND claimed_at >= ? GROUP BY outcome"),
-            {since}, error))
+                           "'reburn-refused') AND %1 GROUP BY outcome")
+                .arg(period),
+            bound, error))
         return s;
     while (query.next()) {
         const std::optional<Outcome> outcome = OutcomeFromText(query.value(0).toString());
@@ -63,12 +68,12 @@ RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
             s.cancelled += count;
     }
     if (!Run(query,
-             QStringLiteral("SELECT COUNT(*) FROM boards WHERE refetches > 0 AND claimed_at >= ?"),
-             {since}, error) ||
+             QStringLiteral("SELECT COUNT(*) FROM boards WHERE refetches > 0 AND %1").arg(period),
+             bound, error) ||
         !query.next())
         return s;
     s.fetchedAgain = query.value(0).toInt();
-    if (s.written > 1) {
+    if (s.written > 1 && repeated) {
         if (!Run(query,
                  QStringLiteral("SELECT COUNT(*), SUM(n) FROM (SELECT COUNT(*) AS n FROM boards "
                                 "WHERE %1 GROUP BY base_mac HAVING COUNT(*) > 1) AS repeated")
@@ -87,7 +92,10 @@ RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
     // sorts its few rows. Both give the same rows. PostgreSQL's planner
     // chooses by itself.
     bool walk = !store.isSqlite();
-    const bool indexed = store.isSqlite() && SchemaVersion(db) >= kSummaryIndexVersion;
+    // One station's rows have indexes of their own (an addition).
+    const bool indexed =
+        store.isSqlite() && (station.isEmpty() ? SchemaVersion(db) >= kSummaryIndexVersion
+                                               : SchemaAdditions(db) >= kChangeCounterAddition);
     if (indexed) {
         if (!Run(query, QStringLiteral("SELECT MAX(rowid) FROM boards"), {}, error) ||
             !query.next())
@@ -95,23 +103,29 @@ RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
         walk = s.written > query.value(0).toLongLong() / 8;
     }
     const auto hint = [&](const char* index) {
-        return indexed ? QStringLiteral(" INDEXED BY ") + QLatin1String(index) : QString();
+        if (!indexed)
+            return QString();
+        QString name = QString::fromLatin1(index);
+        if (!station.isEmpty())
+            name.replace(QStringLiteral("boards_written"), QStringLiteral("boards_station"));
+        return QStringLiteral(" INDEXED BY ") + name;
     };
 
-    if (!Run(query, QStringLiteral("SELECT MIN(claimed_at) FROM boards WHERE claimed_at >= ?"),
-             {since}, error) ||
+    if (!Run(query, QStringLiteral("SELECT MIN(claimed_at) FROM boards WHERE %1").arg(period),
+             bound, error) ||
         !query.next())
         return s;
     const qint64 first = query.value(0).toLongLong();
     // The newest finished boards lead the index, so it stops almost at once.
     if (!Run(query,
              QStringLiteral("SELECT finished_at, elapsed_ms FROM boards%1 WHERE outcome IN %2 AND "
-                            "claimed_at >= ? ORDER BY finished_at DESC, elapsed_ms DESC LIMIT 1")
-                 .arg(hint("boards_written_finish"), QLatin1String(kWritten)),
-             {since}, error) ||
+                            "%3 ORDER BY finished_at DESC, elapsed_ms DESC LIMIT 1")
+                 .arg(hint("boards_written_finish"), QLatin1String(kWritten), period),
+             bound, error) ||
         !query.next())
         return s;
     const qint64 lastFinish = query.value(0).toLongLong();
+    s.lastFinishedAt = lastFinish;
     s.lastBoardMs = query.value(1).toLongLong();
     if (lastFinish > first)
         s.perHour = s.written * 3600000.0 / static_cast<double>(lastFinish - first);
@@ -121,14 +135,14 @@ RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
     const std::pair<qint64, qint64*> ranks[] = {{(n + 1) / 2, &s.medianMs},
                                                 {(9 * n + 9) / 10, &s.p90Ms}};
     const QString ordered =
-        QStringLiteral("SELECT elapsed_ms FROM boards%1 WHERE outcome IN %2 AND claimed_at >= ? "
+        QStringLiteral("SELECT elapsed_ms FROM boards%1 WHERE outcome IN %2 AND %3 "
                        "ORDER BY elapsed_ms")
-            .arg(walk ? hint("boards_written_time") : QString(), QLatin1String(kWritten));
+            .arg(walk ? hint("boards_written_time") : QString(), QLatin1String(kWritten), period);
     if (walk) {
         // The index skips to a rank without handing over the rows before it.
         for (const auto& [rank, out] : ranks) {
-            if (!Run(query, ordered + QStringLiteral(" LIMIT 1 OFFSET ?"), {since, rank - 1},
-                     error) ||
+            if (!Run(query, ordered + QStringLiteral(" LIMIT 1 OFFSET ?"),
+                     QVariantList(bound) << rank - 1, error) ||
                 !query.next())
                 return s;
             *out = query.value(0).toLongLong();
@@ -137,7 +151,7 @@ RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
     }
     // Otherwise one sort serves both ranks (an older SQLite file without the
     // indexes, or a short period).
-    if (!Run(query, ordered, {since}, error))
+    if (!Run(query, ordered, bound, error))
         return s;
     for (qint64 row = 1; row <= ranks[1].first && query.next(); ++row) {
         for (const auto& [rank, out] : ranks) {
@@ -146,6 +160,16 @@ RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
         }
     }
     return s;
+}
+
+} // namespace
+
+RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
+    return Summary(store, since, QString(), true, error);
+}
+
+RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station, QString* error) {
+    return Summary(store, since, station, false, error);
 }
 
 QString RepeatedMacCondition() {

@@ -14,8 +14,9 @@ struct RecordSummary {
     int cancelled = 0;    // scan cancelled, or a re-burn refused
     qint64 medianMs = -1; // time per written board, claim to finish; -1: none
     qint64 p90Ms = -1;
-    double perHour = 0.0;    // written boards per hour from the first claim to the last finish
-    qint64 lastBoardMs = -1; // the time of the board finished last
+    double perHour = 0.0;      // written boards per hour from the first claim to the last finish
+    qint64 lastBoardMs = -1;   // the time of the board finished last
+    qint64 lastFinishedAt = 0; // when it finished, ms since the epoch; 0: none
     // Base MACs written into more than one board, and the boards that carry them.
     int repeatedMacs = 0;
     int repeatedBoards = 0;
@@ -27,6 +28,10 @@ QString RepeatedMacCondition();
 
 // Over the rows claimed at or after since (ms since the epoch).
 RecordSummary Summarise(RecordStore& store, qint64 since, QString* error = nullptr);
+// The same for one station's boards, or every station's when station is empty,
+// without counting the repeated MACs (a pass over every written board).
+RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station,
+                        QString* error = nullptr);
 
 // "已写 12 / 失败 1 / 每小时 40.0 块 / 最后一块 1分5秒": the window's line,
 // then " / 重复MAC 1个(2块板)" when a MAC went into more than one board.

@@ -2,79 +2,21 @@
 // real boards (the transfer server and quorvane-router).
 #include "tests/support/BadLineUrls.h"
 #include "tests/support/LiveStation.h"
+#include "tests/support/PgCluster.h"
 
 #include "core/record/LineRecord.h"
+#include "core/record/RecordChanges.h"
 #include "core/record/RecordSchema.h"
 #include "core/record/RecordStore.h"
 
 #include <QSqlQuery>
 #include <QTest>
 
-#include <pwd.h>
-
 using namespace quorvane;
 using namespace quorvane::testing;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A throwaway PostgreSQL cluster that only a Unix socket in its own folder
-// reaches, superuser "qv". The server refuses root: as root, its programs
-// run as "postgres".
-struct PgCluster {
-    // Empty when this machine has no PostgreSQL server programs.
-    static QString BinDir() {
-        const QDir root(QStringLiteral("/usr/lib/postgresql"));
-        for (const QString& version : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-            if (QFile::exists(root.filePath(version + QStringLiteral("/bin/pg_ctl"))))
-                return root.filePath(version + QStringLiteral("/bin"));
-        return {};
-    }
-    ~PgCluster() {
-        if (running)
-            ctl("stop");
-    }
-    // Then runs `sql` as "qv" on the database "postgres".
-    bool create(const QStringList& sql) {
-        QStringList psql{"-h", dir.path(), "-U", "qv", "-d", "postgres", "-v", "ON_ERROR_STOP=1"};
-        for (const QString& statement : sql)
-            psql << "-c" << statement;
-        const passwd* pw = ::getpwnam("postgres");
-        asPostgres =
-            pw && ::geteuid() == 0 &&
-            ::chown(QFile::encodeName(dir.path()).constData(), pw->pw_uid, pw->pw_gid) == 0;
-        return run("initdb",
-                   {"-D", dir.filePath("data"), "-A", "trust", "-U", "qv", "--no-sync"}) &&
-               ctl("start") && run("psql", psql);
-    }
-    // "start" or "stop" (fast: clients are cut off as when a server goes away).
-    bool ctl(const char* action) {
-        const QString options = QStringLiteral("-k %1 -c listen_addresses='' -c fsync=off");
-        const bool ok =
-            run("pg_ctl", {"-D", dir.filePath("data"), "-o", options.arg(dir.path()), "-l",
-                           dir.filePath("server.log"), "-m", "fast", "-w", action});
-        running = ok == (qstrcmp(action, "start") == 0);
-        return ok;
-    }
-    QString url(const QString& database, const QString& user = "qv") const {
-        return QStringLiteral("postgresql://%1@localhost/%2?host=%3")
-            .arg(user, database, dir.path());
-    }
-    bool run(const char* program, const QStringList& args) {
-        QStringList command =
-            asPostgres ? QStringList{"runuser", "-u", "postgres", "--"} : QStringList();
-        Program run(command << BinDir() + QLatin1Char('/') + QLatin1String(program) << args);
-        if (run.wait() == 0)
-            return true;
-        error = QLatin1String(program) + ": " + QString::fromLocal8Bit(run.output() + run.errors());
-        return false;
-    }
-
-    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/qvpg-XXXXXX")};
-    bool asPostgres = false;
-    bool running = false;
-    QString error; // of the last program that failed
-};
 
 // Patient, so that a slow (sanitised) run never takes the line for absent.
 const record::LineTiming kPatient{10s, 20ms};
@@ -125,8 +67,9 @@ private slots:
         m_cluster = std::make_unique<PgCluster>();
         QVERIFY2(
             m_cluster->create({"CREATE DATABASE line", "CREATE DATABASE checked",
-                               "CREATE DATABASE closing", "CREATE DATABASE readonly",
-                               "CREATE ROLE reader LOGIN", "CREATE DATABASE newer", "\\c newer",
+                               "CREATE DATABASE closing", "CREATE DATABASE additive",
+                               "CREATE DATABASE readonly", "CREATE ROLE reader LOGIN",
+                               "CREATE ROLE writer LOGIN", "CREATE DATABASE newer", "\\c newer",
                                QStringLiteral("CREATE TABLE schema_version AS SELECT %1 AS "
                                               "version")
                                    .arg(record::kSchemaVersion + 1)}),
@@ -228,6 +171,50 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(Rows(url), Rows(rig.path("production.db")), 30000);
         QCOMPARE(rig.logLines().filter("拒收").size(), 1);
         QVERIFY(rig.logLines().filter("不可用").isEmpty());
+    }
+
+    // A record this version set up, met by a station of the previous schema
+    // (it knows version 3 and no additions): it accepts the record, and its
+    // inserts and updates are numbered by the change counter in commit
+    // order. A breaking version is still refused.
+    void previousStationWritesThrough_data() {
+        QTest::addColumn<bool>("server");
+        QTest::newRow("station file") << false;
+        QTest::newRow("line database") << true;
+    }
+    void previousStationWritesThrough() {
+        QFETCH(bool, server);
+        QTemporaryDir dir;
+        const QString where = server ? m_cluster->url("additive") : dir.filePath("production.db");
+        QString error;
+        QVERIFY2(record::RecordStore::Open(where, &error), qPrintable(error));
+        // On the line, a station of a role of its own that may only write boards.
+        if (server)
+            QVERIFY(Query(where, "GRANT SELECT, INSERT, UPDATE ON boards, schema_version TO "
+                                 "writer")
+                        .isEmpty());
+        auto store = record::RecordStore::Open(
+            server ? m_cluster->url("additive", "writer") : where, &error);
+        QVERIFY2(store, qPrintable(error));
+        QVERIFY2(record::MigrateSchema(store->database(), &error, 3, 0), qPrintable(error));
+        QCOMPARE(record::SchemaAdditions(store->database()), 1);
+        record::BoardAttempt board;
+        board.station = "old";
+        board.folder = "/f/";
+        for (const char* id : {"a", "b", "a"}) {
+            board.id = id;
+            QVERIFY2(store->save(board, &error), qPrintable(error));
+        }
+        QList<record::ChangedBoard> rows;
+        QVERIFY(record::ReadChanges(*store, {0, {}, {}, 10}, &rows, &error));
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].board.id + rows[1].board.id, "ba");
+        QCOMPARE(rows[1].change, *record::LastChange(*store));
+        QVERIFY(rows[0].change < rows[1].change);
+        QSqlQuery(store->database()).exec("UPDATE schema_version SET version = version + 1");
+        store.reset();
+        QVERIFY(!record::RecordStore::Open(where, &error));
+        QVERIFY2(error.contains("newer station"), qPrintable(error));
     }
 
     // A station closed right after a board leaves the line every row as it is.

@@ -1,0 +1,87 @@
+#include "core/record/LineFacts.h"
+
+#include "core/record/RecordSchema.h"
+#include "core/record/RecordStore.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <functional>
+
+namespace quorvane::record {
+
+namespace {
+
+constexpr char kWritten[] = "outcome IN ('written-done', 'written-timer')";
+
+bool Each(RecordStore& store, const QString& sql, const QVariantList& values, QString* error,
+          const std::function<void(const QSqlQuery&)>& row) {
+    QSqlQuery query(store.database());
+    query.setForwardOnly(true);
+    query.prepare(sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (query.exec()) {
+        while (query.next())
+            row(query);
+        if (!query.lastError().isValid())
+            return true;
+    }
+    if (error)
+        *error = query.lastError().text();
+    return false;
+}
+
+} // namespace
+
+bool Stations(RecordStore& store, QList<StationSeen>* out, QString* error) {
+    // One index step per station rather than a pass over every row: the next
+    // name after the last, then that station's newest written board. SQLite's
+    // planner, without statistics, is told the index.
+    const bool hint =
+        store.isSqlite() && SchemaAdditions(store.database()) >= kChangeCounterAddition;
+    return Each(
+        store,
+        QStringLiteral("WITH RECURSIVE names(station) AS (SELECT MIN(station) FROM boards "
+                       "UNION ALL SELECT (SELECT MIN(station) FROM boards WHERE station > "
+                       "names.station) FROM names WHERE names.station IS NOT NULL) SELECT "
+                       "station, (SELECT MAX(finished_at) FROM boards b%2 WHERE b.station = "
+                       "names.station AND %1) FROM names WHERE station IS NOT NULL")
+            .arg(QLatin1String(kWritten),
+                 hint ? QStringLiteral(" INDEXED BY boards_station_finish") : QString()),
+        {}, error, [out](const QSqlQuery& q) {
+            out->append({q.value(0).toString(), q.value(1).toLongLong()});
+        });
+}
+
+bool HourlyWritten(RecordStore& store, qint64 since, QList<HourCount>* out, QString* error) {
+    // Grouped in the order of a station's finish index: a long period reads
+    // the index alone.
+    const bool hint =
+        store.isSqlite() && SchemaAdditions(store.database()) >= kChangeCounterAddition;
+    return Each(
+        store,
+        QStringLiteral("SELECT finished_at / 3600000, station, COUNT(*) FROM boards%2 WHERE "
+                       "%1 AND finished_at > 0 AND claimed_at >= ? GROUP BY station, "
+                       "finished_at / 3600000 ORDER BY 1, 2")
+            .arg(QLatin1String(kWritten),
+                 hint ? QStringLiteral(" INDEXED BY boards_station_finish") : QString()),
+        {since}, error, [out](const QSqlQuery& q) {
+            out->append(
+                {q.value(0).toLongLong() * 3600000, q.value(1).toString(), q.value(2).toInt()});
+        });
+}
+
+bool RepeatedLabels(RecordStore& store, qint64 since, QList<BoardAttempt>* out, QString* error) {
+    const QString written =
+        QStringLiteral("%1 AND label <> '' AND claimed_at >= ?").arg(QLatin1String(kWritten));
+    return Each(store,
+                QStringLiteral("SELECT %1 FROM boards WHERE %2 AND label IN (SELECT label FROM "
+                               "boards WHERE %2 GROUP BY label HAVING COUNT(*) > 1) ORDER BY "
+                               "label, finished_at")
+                    .arg(BoardColumnList(), written),
+                {since, since}, error, [out](const QSqlQuery& q) { out->append(ReadBoard(q)); });
+}
+
+} // namespace quorvane::record

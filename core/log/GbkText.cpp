@@ -1,5 +1,7 @@
 #include "core/log/GbkText.h"
 
+#include "core/log/CodePage936.h"
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -30,15 +32,25 @@ qsizetype WholeLength(const QByteArray& gbk, qsizetype maxBytes) {
 
 } // namespace
 
-QByteArray ToGbk(const QString& text) {
+GbkConverter AvailableGbkConverter() {
+    static const GbkConverter available =
+        QStringEncoder(kGbk).isValid() ? GbkConverter::Qt : GbkConverter::CodePage;
+    return available;
+}
+
+QByteArray ToGbk(const QString& text, GbkConverter via) {
+    if (via == GbkConverter::CodePage)
+        return EncodeCodePage936(text);
     QStringEncoder encoder(kGbk);
     return encoder.encode(text);
 }
 
-QString FromGbk(const QByteArray& bytes) {
-    QStringDecoder decoder(kGbk, QStringConverter::Flag::Stateless);
+QString FromGbk(const QByteArray& bytes, GbkConverter via) {
     const qsizetype whole = WholeLength(bytes, bytes.size());
-    QString text = decoder.decode(QByteArrayView(bytes).first(whole));
+    const QByteArrayView complete = QByteArrayView(bytes).first(whole);
+    QStringDecoder decoder(kGbk, QStringConverter::Flag::Stateless);
+    QString text =
+        via == GbkConverter::CodePage ? DecodeCodePage936(complete) : decoder.decode(complete);
     // The decoder would drop a dangling lead byte without a trace.
     if (whole < bytes.size())
         text += QChar::ReplacementCharacter;

@@ -1,6 +1,7 @@
 #include "gui/listctrlex/SortRule.h"
 
-#include <QStringEncoder>
+#include "core/log/GbkText.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -42,10 +43,7 @@ qint64 NumberTextValue(const QString& text) {
 }
 
 QByteArray TextSortKey(const QString& text) {
-    QStringEncoder gbk("GBK");
-    if (!gbk.isValid())
-        return text.toUtf8();
-    return gbk.encode(text);
+    return ToGbk(text);
 }
 
 static int Sign(qint64 v) {

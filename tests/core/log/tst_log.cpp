@@ -73,6 +73,22 @@ private slots:
         QTEST(ReadAll(work.filePath("Log/log.txt")).mid(9), "bytes");
     }
 
+    // The fallback for Qt builds without ICU writes and reads what Qt's does.
+    void codePageFallback_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("gbk");
+        QTest::newRow("chinese") << QStringLiteral("正在下载文件路由器") << QByteArray();
+        QTest::newRow("not in GBK")
+            << QStringLiteral("a😀\u0e01") + QChar(0xD800) + u'b' << QByteArray();
+        QTest::newRow("half character") << QString() << QByteArray("a\xD6\x20\x81");
+    }
+    void codePageFallback() {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, gbk);
+        QCOMPARE(ToGbk(text, GbkConverter::CodePage), ToGbk(text, GbkConverter::Qt));
+        QCOMPARE(FromGbk(gbk, GbkConverter::CodePage), FromGbk(gbk, GbkConverter::Qt));
+    }
+
     // What the text round trip above cannot show: the decoder hides a half character.
     void textForms() {
         QCOMPARE(CutGbk("\x80\x80", 1), QByteArray("\x80")); // a character of its own

@@ -1,13 +1,11 @@
 #include "headless/TerminalOperator.h"
 
 #include "core/personalise/MacAddress.h"
+#include "headless/ConsoleInput.h"
 
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <cerrno>
 #include <cstdio>
-#include <unistd.h>
 
 namespace quorvane {
 
@@ -21,12 +19,12 @@ void PrintError(const QString& text) {
 
 } // namespace
 
-TerminalOperator::TerminalOperator(int inputFd, MacAnswer onAnswer, Acknowledge onAcknowledge,
+TerminalOperator::TerminalOperator(MacAnswer onAnswer, Acknowledge onAcknowledge,
                                    ReburnAnswer onReburn, QObject* parent)
-    : QObject(parent), m_fd(inputFd), m_onAnswer(std::move(onAnswer)),
+    : QObject(parent), m_input(new ConsoleInput(this)), m_onAnswer(std::move(onAnswer)),
       m_onAcknowledge(std::move(onAcknowledge)), m_onReburn(std::move(onReburn)) {
-    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &TerminalOperator::readInput);
+    connect(m_input, &ConsoleInput::received, this, &TerminalOperator::readInput);
+    connect(m_input, &ConsoleInput::ended, this, &TerminalOperator::inputEnded);
 }
 
 void TerminalOperator::AskForMac(std::uint64_t id) {
@@ -81,21 +79,16 @@ void TerminalOperator::SetTitle(const QString& title) {
         PrintError(title);
 }
 
-void TerminalOperator::readInput() {
-    char buffer[4096];
-    const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN))
-        return;
-    if (n <= 0) {
-        m_atEnd = true;
-        m_notifier->setEnabled(false);
-        if (!m_pending.isEmpty())
-            handleLine(QString::fromUtf8(std::exchange(m_pending, {})));
-        answerReburn(false);
-        answer(std::nullopt);
-        return;
-    }
-    m_pending.append(buffer, n);
+void TerminalOperator::inputEnded() {
+    m_atEnd = true;
+    if (!m_pending.isEmpty())
+        handleLine(QString::fromUtf8(std::exchange(m_pending, {})));
+    answerReburn(false);
+    answer(std::nullopt);
+}
+
+void TerminalOperator::readInput(const QByteArray& utf8) {
+    m_pending.append(utf8);
     qsizetype end = 0;
     while ((end = m_pending.indexOf('\n')) >= 0) {
         const QByteArray line = m_pending.left(end);

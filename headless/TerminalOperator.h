@@ -9,9 +9,9 @@
 #include <functional>
 #include <optional>
 
-class QSocketNotifier;
-
 namespace quorvane {
+
+class ConsoleInput;
 
 // The operator at a terminal: a bar-code scanner types into standard input,
 // messages go to standard error, sounds are the terminal bell.
@@ -22,8 +22,8 @@ public:
     using Acknowledge = std::function<void(std::uint64_t)>;
     using ReburnAnswer = std::function<void(std::uint64_t, bool)>;
 
-    TerminalOperator(int inputFd, MacAnswer onAnswer, Acknowledge onAcknowledge,
-                     ReburnAnswer onReburn, QObject* parent = nullptr);
+    TerminalOperator(MacAnswer onAnswer, Acknowledge onAcknowledge, ReburnAnswer onReburn,
+                     QObject* parent = nullptr);
 
     void AskForMac(std::uint64_t id) override;
     void CancelMacRequest(std::uint64_t id) override;
@@ -39,13 +39,13 @@ public:
     void SetScanText(const QString&) override {}
 
 private:
-    void readInput();
+    void readInput(const QByteArray& utf8);
+    void inputEnded();
     void handleLine(const QString& line);
     void answer(const std::optional<QString>& label);
     void answerReburn(bool yes);
 
-    int m_fd;
-    QSocketNotifier* m_notifier = nullptr;
+    ConsoleInput* m_input = nullptr;
     QByteArray m_pending;
     bool m_atEnd = false;
     std::optional<std::uint64_t> m_ask;

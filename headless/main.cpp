@@ -12,9 +12,12 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
 
 using namespace quorvane;
 
@@ -86,6 +89,10 @@ void PrintLine(std::FILE* out, const QString& text) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+#ifdef Q_OS_WIN
+    // The log's Chinese lines are printed as UTF-8.
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     QCoreApplication app(argc, argv);
     // Names the user's own station folder, the same for the window.
     QCoreApplication::setApplicationName(QStringLiteral("Quorvane"));
@@ -124,7 +131,6 @@ int main(int argc, char* argv[]) {
         production.setLineLink(std::make_unique<record::LineRecord>(line, programDir));
     std::unique_ptr<Station> station;
     TerminalOperator terminal(
-        STDIN_FILENO,
         [&station](std::uint64_t id, const std::optional<QString>& label) {
             station->OnMacAnswer(id, label);
         },
@@ -148,6 +154,7 @@ int main(int argc, char* argv[]) {
         station->Shutdown();
         production.flush();
         PrintLine(stdout, record::SummaryLine(production.ShiftSummary()));
+        stopSignals.stopped();
         app.exit(0);
     });
     return app.exec();

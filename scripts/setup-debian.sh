@@ -6,6 +6,8 @@ set -euo pipefail
 PACKAGES=(
     # build
     cmake ninja-build g++ pkg-config
+    # the Windows compile check
+    g++-mingw-w64-x86-64-posix
     qt6-base-dev qt6-multimedia-dev zlib1g-dev libsqlite3-dev
     # the line dashboard's server (Debian's Qt HTTP Server cmake files also need WebSockets')
     qt6-httpserver-dev qt6-websockets-dev

@@ -4,6 +4,10 @@
 #include <QLocalSocket>
 #include <QWidget>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace quorvane {
 
 namespace {
@@ -11,10 +15,21 @@ const QByteArray kActivate = QByteArrayLiteral("activate\n");
 constexpr int kConnectTimeoutMs = 1000;
 // A stranger on the socket gets a line's worth of patience, no more.
 constexpr qint64 kMaxRequestBytes = 64;
+
+// Windows' named pipes are seen by every session of the PC: one station
+// per user session.
+QString PerSession(const QString& name) {
+#ifdef Q_OS_WIN
+    DWORD session = 0;
+    if (ProcessIdToSessionId(GetCurrentProcessId(), &session))
+        return name + QStringLiteral("-%1").arg(session);
+#endif
+    return name;
+}
 } // namespace
 
 SingleInstance::SingleInstance(const QString& name, QObject* parent)
-    : QObject(parent), m_name(name) {}
+    : QObject(parent), m_name(PerSession(name)) {}
 
 bool SingleInstance::IsListening() const {
     return m_server != nullptr && m_server->isListening();

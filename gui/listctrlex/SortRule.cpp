@@ -43,7 +43,7 @@ qint64 NumberTextValue(const QString& text) {
 }
 
 QByteArray TextSortKey(const QString& text) {
-    return ToGbk(text);
+    return quorvane::ToGbk(text);
 }
 
 static int Sign(qint64 v) {

@@ -72,6 +72,10 @@ ConsoleInput::ConsoleInput(QObject* parent) : QObject(parent) {
 
 void ConsoleInput::readAvailable() {}
 
+void UseUtf8ConsoleOutput() {
+    SetConsoleOutputCP(CP_UTF8);
+}
+
 #else
 
 ConsoleInput::ConsoleInput(QObject* parent) : QObject(parent) {
@@ -91,6 +95,8 @@ void ConsoleInput::readAvailable() {
     }
     Q_EMIT received(QByteArray(buffer, n));
 }
+
+void UseUtf8ConsoleOutput() {}
 
 #endif
 

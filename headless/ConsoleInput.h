@@ -24,4 +24,7 @@ private:
     QSocketNotifier* m_notifier = nullptr;
 };
 
+// The log's Chinese lines printed as UTF-8 on a Windows console too.
+void UseUtf8ConsoleOutput();
+
 } // namespace quorvane

@@ -6,15 +6,12 @@
 #include "core/tftp/OptionNegotiation.h"
 #include "core/workflow/Models.h"
 #include "core/workflow/Station.h"
+#include "headless/ConsoleInput.h"
 #include "headless/StopSignals.h"
 #include "headless/TerminalOperator.h"
 
 #include <QCoreApplication>
 #include <QDir>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
 
 #include <cstdio>
 #include <memory>
@@ -89,10 +86,7 @@ void PrintLine(std::FILE* out, const QString& text) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-#ifdef Q_OS_WIN
-    // The log's Chinese lines are printed as UTF-8.
-    SetConsoleOutputCP(CP_UTF8);
-#endif
+    UseUtf8ConsoleOutput();
     QCoreApplication app(argc, argv);
     // Names the user's own station folder, the same for the window.
     QCoreApplication::setApplicationName(QStringLiteral("Quorvane"));

@@ -206,7 +206,7 @@ private slots:
             server ? m_cluster->url("additive", "writer") : where, &error);
         QVERIFY2(store, qPrintable(error));
         QVERIFY2(record::MigrateSchema(store->database(), &error, 3, 0), qPrintable(error));
-        QCOMPARE(record::SchemaAdditions(store->database()), 1);
+        QCOMPARE(record::SchemaAdditions(store->database()), record::kSchemaAdditions);
         record::BoardAttempt board;
         board.station = "old";
         board.folder = "/f/";

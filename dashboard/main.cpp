@@ -8,9 +8,6 @@
 #include "dashboard/RecordSource.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -23,18 +20,6 @@ void Say(FILE* stream, const QString& text) {
     const QByteArray bytes = "quorvane-dashboard: " + text.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
     std::fflush(stream);
-}
-
-// As quorvane-record finds it: the working folder's, else the station's own.
-QString DefaultRecord() {
-    const QString here = QDir::current().filePath(record::ProductionRecord::FileName());
-    if (QFileInfo(here).isFile())
-        return here;
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    const QString folder = IsOwnStationFolder(exeDir)
-                               ? exeDir
-                               : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    return QDir(folder).filePath(record::ProductionRecord::FileName());
 }
 
 } // namespace
@@ -54,7 +39,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (options.db.isEmpty())
-        options.db = DefaultRecord();
+        options.db = StationFileToRead(record::ProductionRecord::FileName(),
+                                       QCoreApplication::applicationDirPath());
     const bool url = options.db.contains(QStringLiteral("://"));
     const QString shown = url ? record::LineUrlForDisplay(options.db) : options.db;
 

@@ -56,17 +56,19 @@ bool Stations(RecordStore& store, QList<StationSeen>* out, QString* error) {
 }
 
 bool HourlyWritten(RecordStore& store, qint64 since, QList<HourCount>* out, QString* error) {
-    // Grouped in the order of a station's finish index: a long period reads
-    // the index alone.
-    const bool hint =
-        store.isSqlite() && SchemaAdditions(store.database()) >= kChangeCounterAddition;
+    // A long period reads a station's index alone: the hour index groups in
+    // its own order, the finish index only with a sort of every row.
+    const int additions = store.isSqlite() ? SchemaAdditions(store.database()) : 0;
+    const QString hint =
+        additions >= kStationSummaryAddition  ? QStringLiteral(" INDEXED BY boards_station_hour")
+        : additions >= kChangeCounterAddition ? QStringLiteral(" INDEXED BY boards_station_finish")
+                                              : QString();
     return Each(
         store,
         QStringLiteral("SELECT finished_at / 3600000, station, COUNT(*) FROM boards%2 WHERE "
                        "%1 AND finished_at > 0 AND claimed_at >= ? GROUP BY station, "
                        "finished_at / 3600000 ORDER BY 1, 2")
-            .arg(QLatin1String(kWritten),
-                 hint ? QStringLiteral(" INDEXED BY boards_station_finish") : QString()),
+            .arg(QLatin1String(kWritten), hint),
         {since}, error, [out](const QSqlQuery& q) {
             out->append(
                 {q.value(0).toLongLong() * 3600000, q.value(1).toString(), q.value(2).toInt()});

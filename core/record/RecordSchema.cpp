@@ -73,6 +73,17 @@ constexpr qint64 kChangeLockKey = 0x51564e4348414e47; // "QVNCHANG"
 
 // Each addition as it was first shipped, per driver.
 QStringList Addition(int addition, bool sqlite) {
+    if (addition == kStationSummaryAddition) {
+        // The same for both drivers; the hour is an expression so that the
+        // hourly counts group in index order instead of sorting every row.
+        return QStringList{
+            QStringLiteral("CREATE INDEX boards_station_claimed ON boards (station, claimed_at)"),
+            QStringLiteral("CREATE INDEX boards_station_refetched ON boards (station, claimed_at) "
+                           "WHERE refetches > 0"),
+            QStringLiteral("CREATE INDEX boards_station_hour ON boards (station, (finished_at / "
+                           "3600000), finished_at, claimed_at) WHERE outcome IN ('written-done', "
+                           "'written-timer')")};
+    }
     Q_ASSERT(addition == kChangeCounterAddition);
     const QString counted = QStringLiteral("ALTER TABLE schema_version ADD COLUMN additions "
                                            "INTEGER NOT NULL DEFAULT 0");

@@ -19,9 +19,12 @@ inline constexpr int kSummaryIndexVersion = 3;
 // accepts a record with more additions than it knows; it refuses only a
 // higher version. Addition 1: the change counter, a number from one
 // sequence set on every insert and update of a board (and on PostgreSQL a
-// NOTIFY quorvane_boards), in commit order.
-inline constexpr int kSchemaAdditions = 1;
+// NOTIFY quorvane_boards), in commit order. Addition 2: a station's indexes
+// for the summary over a long period (first board, boards fetched again,
+// written boards per hour).
+inline constexpr int kSchemaAdditions = 2;
 inline constexpr int kChangeCounterAddition = 1;
+inline constexpr int kStationSummaryAddition = 2;
 inline constexpr char kBoardsChannel[] = "quorvane_boards";
 
 // 0 for a database without the record's tables.

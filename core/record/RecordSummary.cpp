@@ -47,6 +47,13 @@ RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, 
                                              : QStringLiteral("claimed_at >= ? AND station = ?");
     const QVariantList bound =
         station.isEmpty() ? QVariantList{since} : QVariantList{since, station};
+    // A station's first board and its boards fetched again have indexes of
+    // their own (an addition); without them SQLite reads all its rows.
+    const bool own =
+        store.isSqlite() && !station.isEmpty() && SchemaAdditions(db) >= kStationSummaryAddition;
+    const auto ownHint = [own](const char* index) {
+        return own ? QStringLiteral(" INDEXED BY ") + QLatin1String(index) : QString();
+    };
     if (!Run(
             query,
             QStringLiteral("SELECT outcome, COUNT(*) FROM boards WHERE outcome IN ('written-done', "
@@ -68,7 +75,8 @@ RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, 
             s.cancelled += count;
     }
     if (!Run(query,
-             QStringLiteral("SELECT COUNT(*) FROM boards WHERE refetches > 0 AND %1").arg(period),
+             QStringLiteral("SELECT COUNT(*) FROM boards%1 WHERE refetches > 0 AND %2")
+                 .arg(ownHint("boards_station_refetched"), period),
              bound, error) ||
         !query.next())
         return s;
@@ -111,7 +119,9 @@ RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, 
         return QStringLiteral(" INDEXED BY ") + name;
     };
 
-    if (!Run(query, QStringLiteral("SELECT MIN(claimed_at) FROM boards WHERE %1").arg(period),
+    if (!Run(query,
+             QStringLiteral("SELECT MIN(claimed_at) FROM boards%1 WHERE %2")
+                 .arg(ownHint("boards_station_claimed"), period),
              bound, error) ||
         !query.next())
         return s;
@@ -139,10 +149,15 @@ RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, 
                        "ORDER BY elapsed_ms")
             .arg(walk ? hint("boards_written_time") : QString(), QLatin1String(kWritten), period);
     if (walk) {
-        // The index skips to a rank without handing over the rows before it.
+        // The index skips to a rank without handing over the rows before it,
+        // but steps over each of them: it walks in from the nearer end (the
+        // written boards of the period are exactly the n rows it walks).
         for (const auto& [rank, out] : ranks) {
-            if (!Run(query, ordered + QStringLiteral(" LIMIT 1 OFFSET ?"),
-                     QVariantList(bound) << rank - 1, error) ||
+            const bool fromTop = n - rank < rank - 1;
+            if (!Run(query,
+                     ordered + (fromTop ? QStringLiteral(" DESC") : QString()) +
+                         QStringLiteral(" LIMIT 1 OFFSET ?"),
+                     QVariantList(bound) << (fromTop ? n - rank : rank - 1), error) ||
                 !query.next())
                 return s;
             *out = query.value(0).toLongLong();

@@ -58,6 +58,16 @@ bool IsSystemFolder(const QString& folder) {
     return false;
 }
 
+QString StationFileToRead(const QString& fileName, const QString& executableDir) {
+    const QString here = QDir::current().filePath(fileName);
+    if (QFileInfo(here).isFile())
+        return here;
+    const QString folder = IsOwnStationFolder(executableDir)
+                               ? executableDir
+                               : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return QDir(folder).filePath(fileName);
+}
+
 bool IsOwnStationFolder(const QString& folder) {
     const QFileInfo info(Resolved(folder));
     return info.isDir() && info.isWritable() && !IsSystemFolder(info.filePath());

@@ -21,6 +21,11 @@ StationFolder ChooseStationFolder(const QString& requested, const QString& execu
 // An existing folder the user can write that is not a system folder.
 bool IsOwnStationFolder(const QString& folder);
 
+// A station file a tool beside the station reads: the working folder's when
+// it is there, else the one in the folder the station chooses without
+// --folder (looked at, never made).
+QString StationFileToRead(const QString& fileName, const QString& executableDir);
+
 // Where the platform keeps programs and libraries (/usr, /bin, ... on Unix).
 bool IsSystemFolder(const QString& folder);
 

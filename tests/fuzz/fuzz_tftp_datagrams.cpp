@@ -38,11 +38,14 @@ char FileByte(const QString& name, qint64 offset) {
 
 class CheckingEdge final : public TransferEdge {
 public:
-    void sendDatagram(const Peer&, QByteArrayView d) override {
+    void sendDatagram(const Peer& to, QByteArrayView d) override {
         // The server only ever sends DATA of 4 to 4 + the largest block, or an
         // OACK that a client reads back.
-        if (ReadOptionAck(d))
+        if (const auto oack = ReadOptionAck(d)) {
+            if (inRequest) // a negotiated transfer's blocks are of the size it names
+                m_size[to.port] = qint64(oack->blockSize.value_or(SegmentSize));
             return;
+        }
         if (d.size() < 4 || d.size() > qsizetype(DataHeaderSize + MaxBlockSize) || d[0] != 0 ||
             d[1] != 3)
             Broken("unexpected datagram sent");
@@ -53,16 +56,21 @@ public:
     void blockSent(const Peer& to, const QString& name, qint64 block) override {
         if (!name.isEmpty())
             m_asked[to.port] = name;
-        const qint64 start = (block - 1) * qint64(SegmentSize) - qint64(DataHeaderSize);
+        if (inRequest && block == 1) // a request answered with data at once: 512 bytes
+            m_size[to.port] = SegmentSize;
+        const qint64 start =
+            (block - 1) * m_size.value(to.port, SegmentSize) - qint64(DataHeaderSize);
         for (qsizetype i = qsizetype(DataHeaderSize); i < m_sent.size(); ++i)
             if (m_sent[i] != FileByte(m_asked.value(to.port), start + i))
                 Broken("a block carries bytes of another file or offset");
     }
     void logLine(const QString&) override {}
+    bool inRequest = false; // the datagram being handled is a read request
 
 private:
     QByteArray m_sent;
     QHash<std::uint16_t, QString> m_asked; // peer port -> the name it asked for last
+    QHash<std::uint16_t, qint64> m_size;   // peer port -> its transfer's block size
 };
 
 class FuzzHooks final : public TransferHooks {
@@ -125,6 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const Peer peer{QHostAddress(quint32(0xC0A80100u + (head & 7))),
                         std::uint16_t(1000 + (head & 7))};
         ExerciseCodec(datagram);
+        edge.inRequest = datagram.size() >= 2 && datagram[0] == 0 && datagram[1] == 1;
         handler.handle(peer, datagram);
         if (handler.transferCount() > TransferHandler::MaxTransfers ||
             files.liveCount() > TransferHandler::MaxTransfers)

@@ -113,6 +113,15 @@ private slots:
             QVERIFY(ServeBoard(b, label));
         QCOMPARE(b.op.reburnQuestions.filter(a.programDir()).size(), 2);
         QVERIFY(b.op.reburnQuestions.filter(QStringLiteral("只查了本站")).isEmpty());
+        // Asked again at a, which wrote it too: the newer board, b's, is named.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Query(url,
+                  "SELECT folder FROM boards WHERE label = '5E3A710001A8' ORDER BY finished_at")
+                .size(),
+            2, 30000);
+        a.op.reburnAnswers = {true};
+        QVERIFY(ServeBoard(a, "5E3A710001A8"));
+        QVERIFY(a.op.reburnQuestions.value(0).contains(b.programDir()));
     }
 
     // Whatever is wrong with the line in record.ini, the station serves the
@@ -197,7 +206,7 @@ private slots:
             server ? m_cluster->url("additive", "writer") : where, &error);
         QVERIFY2(store, qPrintable(error));
         QVERIFY2(record::MigrateSchema(store->database(), &error, 3, 0), qPrintable(error));
-        QCOMPARE(record::SchemaAdditions(store->database()), 1);
+        QCOMPARE(record::SchemaAdditions(store->database()), record::kSchemaAdditions);
         record::BoardAttempt board;
         board.station = "old";
         board.folder = "/f/";

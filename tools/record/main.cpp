@@ -11,11 +11,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -54,20 +52,6 @@ int Usage(const QString& message) {
 
 bool IsUrl(const QString& where) {
     return where.startsWith(u"postgresql://") || where.startsWith(u"postgres://");
-}
-
-// The record the station beside this program keeps: its working folder's
-// when the shift leader stands in it, else the folder the station chooses
-// without --folder (looked at, never made).
-QString DefaultRecord() {
-    const QString here = QDir::current().filePath(ProductionRecord::FileName());
-    if (QFileInfo(here).isFile())
-        return here;
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    const QString folder = IsOwnStationFolder(exeDir)
-                               ? exeDir
-                               : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    return QDir(folder).filePath(ProductionRecord::FileName());
 }
 
 } // namespace
@@ -122,7 +106,10 @@ int main(int argc, char* argv[]) {
     filter.label = parser.value(label);
     filter.repeated = parser.isSet(repeated);
 
-    const QString where = parser.isSet(db) ? parser.value(db) : DefaultRecord();
+    const QString where = parser.isSet(db)
+                              ? parser.value(db)
+                              : StationFileToRead(ProductionRecord::FileName(),
+                                                  QCoreApplication::applicationDirPath());
     if (!parser.isSet(db) && !QFileInfo(where).isFile())
         return Fail(QStringLiteral("no production.db in this folder nor at %1; name one with --db")
                         .arg(where));

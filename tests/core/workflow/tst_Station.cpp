@@ -128,6 +128,9 @@ private slots:
         const PackageReport report = InspectPackage(rig.readFile(label));
         QVERIFY2(report.ok(), qPrintable(report.problems.join(';')));
         QCOMPARE(report.triple->base, ParseMacText(label));
+        QVERIFY(rig.station->SelectModel(0)); // the first model, no key
+        rig.station->RefreshTitle();
+        QCOMPARE(rig.station->title(), QStringLiteral("Quorvane Alder,WIFI不加密"));
     }
 
     // The MAC guard never asks about a package request or continuous burning:

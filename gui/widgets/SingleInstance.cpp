@@ -41,6 +41,12 @@ bool SingleInstance::AskPrimaryToActivate() {
     if (!socket.waitForConnected(kConnectTimeoutMs)) {
         return false;
     }
+#ifdef Q_OS_WIN
+    // Windows lets only the foreground process (this second start, just
+    // launched by the user) hand the foreground on; otherwise the first
+    // station's activateWindow() only flashes its taskbar button.
+    AllowSetForegroundWindow(ASFW_ANY);
+#endif
     socket.write(kActivate);
     socket.waitForBytesWritten(kConnectTimeoutMs);
     socket.disconnectFromServer();

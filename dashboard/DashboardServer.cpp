@@ -147,17 +147,21 @@ void DashboardServer::summary(const HttpRequest& request, ExchangeId id) {
     record::RecordStore* store = m_source.store();
     QList<record::StationSeen> seen;
     QList<record::HourCount> hours;
+    QMap<QString, record::RecordSummary> summaries;
+    record::RecordSummary line;
+    QStringList names;
     QString error;
-    if (!store || !record::Stations(*store, &seen, &error) ||
-        !record::HourlyWritten(*store, *from, &hours, &error))
+    const bool listed = store && record::Stations(*store, &seen, &error);
+    for (const record::StationSeen& station : std::as_const(seen))
+        names.append(station.station);
+    if (!listed || !record::HourlyWritten(*store, *from, &hours, &error) ||
+        !record::SummariseStations(*store, *from, names, &summaries, &line, &error))
         return fail(id, 503, QStringLiteral("the record cannot be read"));
     const qint64 shift = shiftStart();
     QJsonArray stations;
     int active = 0;
     for (const record::StationSeen& station : std::as_const(seen)) {
-        const record::RecordSummary s = record::Summarise(*store, *from, station.station, &error);
-        if (!error.isEmpty())
-            return fail(id, 503, QStringLiteral("the record cannot be read"));
+        const record::RecordSummary s = summaries.value(station.station);
         if (station.lastFinishedAt >= shift)
             ++active;
         QJsonObject sum = SummaryJson(s, m_options.target);
@@ -165,9 +169,6 @@ void DashboardServer::summary(const HttpRequest& request, ExchangeId id) {
         sum.insert("silent", silent(station.lastFinishedAt));
         stations.append(sum);
     }
-    const record::RecordSummary line = record::Summarise(*store, *from, QString(), &error);
-    if (!error.isEmpty())
-        return fail(id, 503, QStringLiteral("the record cannot be read"));
     const std::optional<int> lineTarget =
         m_options.target ? std::optional(*m_options.target * active) : std::nullopt;
     QJsonArray hourly;

@@ -18,6 +18,7 @@ struct HourCount {
     qint64 hour = 0; // the hour's start, ms since the epoch
     QString station;
     int boards = 0;
+    bool operator==(const HourCount&) const = default;
 };
 
 // Every station of the record, by name.

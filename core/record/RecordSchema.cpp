@@ -73,6 +73,35 @@ constexpr qint64 kChangeLockKey = 0x51564e4348414e47; // "QVNCHANG"
 
 // Each addition as it was first shipped, per driver.
 QStringList Addition(int addition, bool sqlite) {
+    if (addition == kBoardHoursAddition) {
+        if (sqlite)
+            return {};
+        // A row leaves its hour's count when it stops being written or its
+        // finish moves, and joins the new one; the function runs as its
+        // owner, as the change counter's does.
+        const QString counted = QStringLiteral(
+            "%1.outcome IN ('written-done', 'written-timer') AND %1.finished_at > 0");
+        return QStringList{
+            QStringLiteral("CREATE TABLE board_hours (station TEXT NOT NULL, hour BIGINT NOT "
+                           "NULL, written INTEGER NOT NULL, PRIMARY KEY (station, hour))"),
+            QStringLiteral("INSERT INTO board_hours (station, hour, written) SELECT station, "
+                           "finished_at / 3600000, COUNT(*) FROM boards WHERE %1 GROUP BY 1, 2")
+                .arg(QString(counted).replace(QStringLiteral("%1."), QString())),
+            QStringLiteral(
+                "CREATE FUNCTION board_hours_kept() RETURNS trigger LANGUAGE plpgsql SECURITY "
+                "DEFINER SET search_path = pg_catalog, public AS $$ BEGIN "
+                "IF TG_OP = 'UPDATE' AND %1 AND %2 AND OLD.station = NEW.station AND "
+                "OLD.finished_at / 3600000 = NEW.finished_at / 3600000 THEN RETURN NULL; END IF; "
+                "IF TG_OP <> 'INSERT' AND %1 THEN UPDATE board_hours SET written = written - 1 "
+                "WHERE station = OLD.station AND hour = OLD.finished_at / 3600000; END IF; "
+                "IF TG_OP <> 'DELETE' AND %2 THEN INSERT INTO board_hours (station, hour, "
+                "written) VALUES (NEW.station, NEW.finished_at / 3600000, 1) ON CONFLICT "
+                "(station, hour) DO UPDATE SET written = board_hours.written + 1; END IF; "
+                "RETURN NULL; END $$")
+                .arg(counted.arg(QStringLiteral("OLD")), counted.arg(QStringLiteral("NEW"))),
+            QStringLiteral("CREATE TRIGGER boards_hours AFTER INSERT OR UPDATE OR DELETE ON "
+                           "boards FOR EACH ROW EXECUTE FUNCTION board_hours_kept()")};
+    }
     if (addition == kStationSummaryAddition) {
         // The same for both drivers; the hour is an expression so that the
         // hourly counts group in index order instead of sorting every row.

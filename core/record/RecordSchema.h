@@ -21,10 +21,14 @@ inline constexpr int kSummaryIndexVersion = 3;
 // sequence set on every insert and update of a board (and on PostgreSQL a
 // NOTIFY quorvane_boards), in commit order. Addition 2: a station's indexes
 // for the summary over a long period (first board, boards fetched again,
-// written boards per hour).
-inline constexpr int kSchemaAdditions = 2;
+// written boards per hour). Addition 3, on PostgreSQL: written boards per
+// station and hour of their finish, kept by a trigger on boards (table
+// board_hours), so that the chart of a long period reads one row per hour
+// (on SQLite the step is empty: the index of addition 2 is fast enough there).
+inline constexpr int kSchemaAdditions = 3;
 inline constexpr int kChangeCounterAddition = 1;
 inline constexpr int kStationSummaryAddition = 2;
+inline constexpr int kBoardHoursAddition = 3;
 inline constexpr char kBoardsChannel[] = "quorvane_boards";
 
 // 0 for a database without the record's tables.

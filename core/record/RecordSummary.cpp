@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -37,49 +38,71 @@ bool Run(QSqlQuery& query, const QString& sql, const QVariantList& values, QStri
     return false;
 }
 
-RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, bool repeated,
-                      QString* error) {
-    RecordSummary s;
-    QSqlDatabase& db = store.database();
-    QSqlQuery query(db);
-    // The period, and the station when one is asked for.
-    const QString period = station.isEmpty() ? QStringLiteral("claimed_at >= ?")
-                                             : QStringLiteral("claimed_at >= ? AND station = ?");
-    const QVariantList bound =
-        station.isEmpty() ? QVariantList{since} : QVariantList{since, station};
-    // A station's first board and its boards fetched again have indexes of
-    // their own (an addition); without them SQLite reads all its rows.
-    const bool own =
-        store.isSqlite() && !station.isEmpty() && SchemaAdditions(db) >= kStationSummaryAddition;
-    const auto ownHint = [own](const char* index) {
+// A board of one of the counted outcomes into its column of s.
+void Count(RecordSummary& s, const QString& outcomeText, int count) {
+    const std::optional<Outcome> outcome = OutcomeFromText(outcomeText);
+    if (!outcome)
+        return;
+    if (IsWritten(*outcome))
+        s.written += count;
+    else if (*outcome == Outcome::Released || *outcome == Outcome::Stopped)
+        s.failed += count;
+    else
+        s.cancelled += count;
+}
+
+// The period, and the station when one is asked for.
+QString Period(const QString& station) {
+    return station.isEmpty() ? QStringLiteral("claimed_at >= ?")
+                             : QStringLiteral("claimed_at >= ? AND station = ?");
+}
+QVariantList Bound(qint64 since, const QString& station) {
+    return station.isEmpty() ? QVariantList{since} : QVariantList{since, station};
+}
+
+// A station's first board and its boards fetched again have indexes of
+// their own (an addition); without them SQLite reads all its rows.
+auto OwnHint(RecordStore& store, const QString& station) {
+    const bool own = store.isSqlite() && !station.isEmpty() &&
+                     SchemaAdditions(store.database()) >= kStationSummaryAddition;
+    return [own](const char* index) {
         return own ? QStringLiteral(" INDEXED BY ") + QLatin1String(index) : QString();
     };
-    if (!Run(
-            query,
-            QStringLiteral("SELECT outcome, COUNT(*) FROM boards WHERE outcome IN ('written-done', "
-                           "'written-timer', 'released', 'stopped', 'scan-cancelled', "
-                           "'reburn-refused') AND %1 GROUP BY outcome")
-                .arg(period),
-            bound, error))
-        return s;
-    while (query.next()) {
-        const std::optional<Outcome> outcome = OutcomeFromText(query.value(0).toString());
-        const int count = query.value(1).toInt();
-        if (!outcome)
-            continue;
-        if (IsWritten(*outcome))
-            s.written += count;
-        else if (*outcome == Outcome::Released || *outcome == Outcome::Stopped)
-            s.failed += count;
-        else
-            s.cancelled += count;
-    }
+}
+
+// Written boards per hour from the first claim to the last finish, over an
+// hour at least: a short run shows the boards written so far, not the rate
+// of two boards 30 s apart.
+double PerHour(int written, qint64 first, qint64 lastFinish) {
+    constexpr qint64 kHour = 3600000;
+    return written * static_cast<double>(kHour) /
+           static_cast<double>(std::max(lastFinish - first, kHour));
+}
+
+constexpr char kCounted[] = "outcome IN ('written-done', 'written-timer', 'released', 'stopped', "
+                            "'scan-cancelled', 'reburn-refused')";
+
+// Boards by outcome, fetched again, and the repeated MACs when asked for.
+bool Counts(RecordStore& store, qint64 since, const QString& station, bool repeated,
+            RecordSummary& s, QString* error) {
+    QSqlDatabase& db = store.database();
+    QSqlQuery query(db);
+    const QString period = Period(station);
+    const QVariantList bound = Bound(since, station);
+    const auto ownHint = OwnHint(store, station);
+    if (!Run(query,
+             QStringLiteral("SELECT outcome, COUNT(*) FROM boards WHERE %1 AND %2 GROUP BY outcome")
+                 .arg(QLatin1String(kCounted), period),
+             bound, error))
+        return false;
+    while (query.next())
+        Count(s, query.value(0).toString(), query.value(1).toInt());
     if (!Run(query,
              QStringLiteral("SELECT COUNT(*) FROM boards%1 WHERE refetches > 0 AND %2")
                  .arg(ownHint("boards_station_refetched"), period),
              bound, error) ||
         !query.next())
-        return s;
+        return false;
     s.fetchedAgain = query.value(0).toInt();
     if (s.written > 1 && repeated) {
         if (!Run(query,
@@ -88,12 +111,24 @@ RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, 
                      .arg(RepeatedMacCondition()),
                  {since}, error) ||
             !query.next())
-            return s;
+            return false;
         s.repeatedMacs = query.value(0).toInt();
         s.repeatedBoards = query.value(1).toInt();
     }
+    return true;
+}
+
+// The written boards' times, s.written of them: the first claim, the board
+// finished last, boards per hour and the ranks.
+bool Times(RecordStore& store, qint64 since, const QString& station, RecordSummary& s,
+           QString* error) {
     if (s.written == 0)
-        return s;
+        return true;
+    QSqlDatabase& db = store.database();
+    QSqlQuery query(db);
+    const QString period = Period(station);
+    const QVariantList bound = Bound(since, station);
+    const auto ownHint = OwnHint(store, station);
 
     // SQLite's planner cannot tell a shift from a year by a bound value: a
     // long period walks the written boards' indexes in order, a short one
@@ -107,7 +142,7 @@ RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, 
     if (indexed) {
         if (!Run(query, QStringLiteral("SELECT MAX(rowid) FROM boards"), {}, error) ||
             !query.next())
-            return s;
+            return false;
         walk = s.written > query.value(0).toLongLong() / 8;
     }
     const auto hint = [&](const char* index) {
@@ -124,7 +159,7 @@ RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, 
                  .arg(ownHint("boards_station_claimed"), period),
              bound, error) ||
         !query.next())
-        return s;
+        return false;
     const qint64 first = query.value(0).toLongLong();
     // The newest finished boards lead the index, so it stops almost at once.
     if (!Run(query,
@@ -133,12 +168,11 @@ RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, 
                  .arg(hint("boards_written_finish"), QLatin1String(kWritten), period),
              bound, error) ||
         !query.next())
-        return s;
+        return false;
     const qint64 lastFinish = query.value(0).toLongLong();
     s.lastFinishedAt = lastFinish;
     s.lastBoardMs = query.value(1).toLongLong();
-    if (lastFinish > first)
-        s.perHour = s.written * 3600000.0 / static_cast<double>(lastFinish - first);
+    s.perHour = PerHour(s.written, first, lastFinish);
 
     // Nearest rank: the smallest time at or above that share of the boards.
     const qint64 n = s.written;
@@ -159,22 +193,54 @@ RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, 
                          QStringLiteral(" LIMIT 1 OFFSET ?"),
                      QVariantList(bound) << (fromTop ? n - rank : rank - 1), error) ||
                 !query.next())
-                return s;
+                return false;
             *out = query.value(0).toLongLong();
         }
-        return s;
+        return true;
     }
     // Otherwise one sort serves both ranks (an older SQLite file without the
     // indexes, or a short period).
     if (!Run(query, ordered, bound, error))
-        return s;
+        return false;
     for (qint64 row = 1; row <= ranks[1].first && query.next(); ++row) {
         for (const auto& [rank, out] : ranks) {
             if (row == rank)
                 *out = query.value(0).toLongLong();
         }
     }
+    return true;
+}
+
+RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, bool repeated,
+                      QString* error) {
+    RecordSummary s;
+    if (Counts(store, since, station, repeated, s, error))
+        Times(store, since, station, s, error);
     return s;
+}
+
+// Every station's counts in one pass over the period.
+bool StationCounts(RecordStore& store, qint64 since, QMap<QString, RecordSummary>* stations,
+                   QString* error) {
+    QSqlQuery query(store.database());
+    if (!Run(query,
+             QStringLiteral("SELECT station, outcome, COUNT(*) FROM boards WHERE %1 AND %2 GROUP "
+                            "BY station, outcome")
+                 .arg(QLatin1String(kCounted), Period({})),
+             {since}, error))
+        return false;
+    while (query.next())
+        Count((*stations)[query.value(0).toString()], query.value(1).toString(),
+              query.value(2).toInt());
+    if (!Run(query,
+             QStringLiteral("SELECT station, COUNT(*) FROM boards WHERE refetches > 0 AND %1 "
+                            "GROUP BY station")
+                 .arg(Period({})),
+             {since}, error))
+        return false;
+    while (query.next())
+        (*stations)[query.value(0).toString()].fetchedAgain = query.value(1).toInt();
+    return true;
 }
 
 } // namespace
@@ -185,6 +251,32 @@ RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
 
 RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station, QString* error) {
     return Summary(store, since, station, false, error);
+}
+
+bool SummariseStations(RecordStore& store, qint64 since, const QStringList& names,
+                       QMap<QString, RecordSummary>* stations, RecordSummary* line,
+                       QString* error) {
+    if (store.isSqlite()) {
+        // SQLite's planner, without statistics, cannot skip from station to
+        // station in one pass: each station's counts are a few seeks into its
+        // own index, where one pass reads all of it even for a shift.
+        for (const QString& name : names) {
+            if (!Counts(store, since, name, false, (*stations)[name], error))
+                return false;
+        }
+    } else if (!StationCounts(store, since, stations, error)) {
+        return false;
+    }
+    *line = {};
+    for (auto it = stations->begin(); it != stations->end(); ++it) {
+        line->written += it->written;
+        line->failed += it->failed;
+        line->fetchedAgain += it->fetchedAgain;
+        line->cancelled += it->cancelled;
+        if (!Times(store, since, it.key(), *it, error))
+            return false;
+    }
+    return Times(store, since, QString(), *line, error);
 }
 
 QString RepeatedMacCondition() {

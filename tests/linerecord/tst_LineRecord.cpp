@@ -4,6 +4,7 @@
 #include "tests/support/LiveStation.h"
 #include "tests/support/PgCluster.h"
 
+#include "core/record/LineFacts.h"
 #include "core/record/LineRecord.h"
 #include "core/record/RecordChanges.h"
 #include "core/record/RecordSchema.h"
@@ -65,15 +66,15 @@ private slots:
         if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
             QSKIP("Qt's PostgreSQL driver is not installed (package libqt6sql6-psql)");
         m_cluster = std::make_unique<PgCluster>();
-        QVERIFY2(
-            m_cluster->create({"CREATE DATABASE line", "CREATE DATABASE checked",
-                               "CREATE DATABASE closing", "CREATE DATABASE additive",
-                               "CREATE DATABASE readonly", "CREATE ROLE reader LOGIN",
-                               "CREATE ROLE writer LOGIN", "CREATE DATABASE newer", "\\c newer",
-                               QStringLiteral("CREATE TABLE schema_version AS SELECT %1 AS "
-                                              "version")
-                                   .arg(record::kSchemaVersion + 1)}),
-            qPrintable(m_cluster->error));
+        QVERIFY2(m_cluster->create({"CREATE DATABASE line", "CREATE DATABASE checked",
+                                    "CREATE DATABASE closing", "CREATE DATABASE additive",
+                                    "CREATE DATABASE readonly", "CREATE DATABASE hours",
+                                    "CREATE ROLE reader LOGIN", "CREATE ROLE writer LOGIN",
+                                    "CREATE DATABASE newer", "\\c newer",
+                                    QStringLiteral("CREATE TABLE schema_version AS SELECT %1 AS "
+                                                   "version")
+                                        .arg(record::kSchemaVersion + 1)}),
+                 qPrintable(m_cluster->error));
         const QString readonly = m_cluster->url("readonly");
         QVERIFY(Query(readonly, "GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader").isEmpty());
         QVERIFY(Query(m_cluster->url("checked"), "ALTER TABLE boards ADD CONSTRAINT no_a CHECK "
@@ -224,6 +225,52 @@ private slots:
         store.reset();
         QVERIFY(!record::RecordStore::Open(where, &error));
         QVERIFY2(error.contains("newer station"), qPrintable(error));
+    }
+
+    // The hourly counts the line keeps by trigger, written by a station of a
+    // role that may only write boards, against the same boards counted in a
+    // station file. Finishes in minutes past 06:00.
+    void hourlyCountsKept_data() {
+        QTest::addColumn<QStringList>("saves"); // "id outcome finish", in order
+        QTest::addColumn<int>("since");
+        QTest::newRow("to written") << QStringList{"a in-progress 0", "a written-done 10"} << 0;
+        QTest::newRow("released") << QStringList{"a written-done 10", "a released 10",
+                                                 "b written-timer 15"}
+                                  << 0;
+        QTest::newRow("hour moved") << QStringList{"a written-done 50", "a written-done 70"} << 0;
+        QTest::newRow("since cuts an hour") << QStringList{"a written-done 5", "b written-timer 40",
+                                                           "c written-done 65", "d stopped 70"}
+                                            << 30;
+    }
+    void hourlyCountsKept() {
+        QFETCH(QStringList, saves);
+        QFETCH(int, since);
+        const QString owner = m_cluster->url("hours");
+        QTemporaryDir dir;
+        const QString file = dir.filePath("production.db");
+        QVERIFY(record::RecordStore::Open(owner, nullptr));
+        Query(owner, "TRUNCATE boards, board_hours");
+        Query(owner, "GRANT SELECT, INSERT, UPDATE ON boards, schema_version TO writer");
+        const auto line = record::RecordStore::Open(m_cluster->url("hours", "writer"), nullptr);
+        const qint64 six = QDateTime(QDate(2024, 3, 1), QTime(6, 0), Qt::UTC).toMSecsSinceEpoch();
+        record::BoardAttempt b;
+        for (const QString& save : saves) {
+            const QStringList f = save.split(' ');
+            b.id = f[0];
+            b.outcome = *record::OutcomeFromText(f[1]);
+            b.claimedAt = six + f[2].toInt() * 60000 - 30000;
+            b.finishedAt = f[2].toInt() ? b.claimedAt + 30000 : 0;
+            QVERIFY(line->save(b, nullptr) && record::RecordStore::Open(file, nullptr)->save(b));
+        }
+        const auto hours = [&](const QString& where) {
+            QList<record::HourCount> all;
+            record::HourlyWritten(*record::RecordStore::Open(where, nullptr), six + since * 60000,
+                                  &all);
+            return all;
+        };
+        QCOMPARE(hours(owner), hours(file));
+        Query(owner, "DELETE FROM board_hours"); // the chart read it
+        QVERIFY(hours(owner) != hours(file));
     }
 
     // A station closed right after a board leaves the line every row as it is.

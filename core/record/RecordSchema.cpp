@@ -244,6 +244,12 @@ bool MigrateSchema(QSqlDatabase& db, QString* error, int upTo, int additionsUpTo
     }
     // Additions follow the version they were made for.
     const int additions = upTo == kSchemaVersion ? SchemaAdditions(db) : additionsUpTo;
+    // Stations of the previous version write boards without this step's lock:
+    // a row they wrote between an addition's filling and its trigger would be
+    // counted by neither. Their writes wait until the step commits.
+    if (!sqlite && additions < additionsUpTo &&
+        !query.exec(QStringLiteral("LOCK TABLE boards IN SHARE ROW EXCLUSIVE MODE")))
+        return fail(query.lastError().text());
     for (int addition = additions + 1; addition <= additionsUpTo; ++addition) {
         for (const QString& statement : Addition(addition, sqlite)) {
             if (!query.exec(statement))

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Random faults for scripts/mutants.sh --random, standard library only.
 
-  mutants-random.py sites SEED   every candidate fault in core/**/*.cpp, in the
+  mutants-random.py sites SEED   every candidate fault in core/**/*.cpp (or the
+                                 folders in MUTATE_DIRS), in the
                                  order SEED draws them, one per line:
                                  file line col kind old new shown (apart by \x1f)
   mutants-random.py apply FILE LINE COL KIND OLD NEW
@@ -13,6 +14,7 @@ is one candidate and the draw is uniform over all of them, so a file's weight
 is its number of candidates, not one in the number of files.
 """
 
+import os
 import random
 import re
 import sys
@@ -187,9 +189,11 @@ def sites_of(path):
 
 
 def all_sites():
+    # MUTATE_DIRS narrows or widens the draw (a piece's own folders), default core.
     sites = []
-    for path in sorted((ROOT / "core").rglob("*.cpp")):
-        sites.extend(sites_of(path))
+    for folder in os.environ.get("MUTATE_DIRS", "core").split():
+        for path in sorted((ROOT / folder).rglob("*.cpp")):
+            sites.extend(sites_of(path))
     return sites
 
 

@@ -18,6 +18,7 @@
 #   is not counted and the next drawn one takes its place. The install test
 #   is left out as well: it checks where files land, which no fault in core/
 #   changes. --list only prints the first COUNT drawn faults, without building.
+#   MUTATE_DIRS="dashboard core/record" draws from those folders instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-2}
@@ -36,7 +37,7 @@ random_sample() {
     local sites
     sites=$(mktemp)
     python3 scripts/mutants-random.py sites "$seed" >"$sites"
-    echo "mutants: seed $seed, $count of $(wc -l <"$sites") candidate faults in core/"
+    echo "mutants: seed $seed, $count of $(wc -l <"$sites") candidate faults in ${MUTATE_DIRS:-core}"
     if [ "$list" = 1 ]; then
         head -n "$count" "$sites" | awk -F'\x1f' '{ printf "%s:%s  %-8s  %s\n", $1, $2, $4, $7 }'
         rm -f "$sites"; return

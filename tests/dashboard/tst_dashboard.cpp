@@ -9,6 +9,9 @@
 #include "dashboard/DashboardServer.h"
 #include "dashboard/RecordSource.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSqlQuery>
@@ -99,6 +102,28 @@ class DashboardTest : public QObject {
         QVERIFY2(store && store->save(board, &error), qPrintable(error));
     }
 
+    // The throwaway cluster with a line database that a SELECT-only role reads.
+    bool lineDatabase() {
+        if (m_cluster)
+            return true;
+        if (PgCluster::BinDir().isEmpty()) {
+            QTest::qSkip("PostgreSQL is not installed (package postgresql)", __FILE__, __LINE__);
+            return false;
+        }
+        m_cluster = std::make_unique<PgCluster>();
+        if (!m_cluster->create(
+                {"CREATE DATABASE line", "CREATE DATABASE alike", "CREATE ROLE reader LOGIN"})) {
+            QTest::qFail(qPrintable(m_cluster->error), __FILE__, __LINE__);
+            m_cluster.reset();
+            return false;
+        }
+        save(m_cluster->url("line"), Row("a", "s1", "5E3A71000128", true));
+        record::RecordStore::Open(m_cluster->url("line"), nullptr)
+            ->database()
+            .exec("GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader");
+        return true;
+    }
+
 private slots:
     void initTestCase() {
         m_file = m_dir.filePath("production.db");
@@ -116,6 +141,7 @@ private slots:
         QTest::newRow("by station") << "/api/boards?station=s1" << 200 << R"("station":"s1")";
         QTest::newRow("hostile label as data")
             << "/api/boards?label=%3Cimg" << 200 << R"("boards":[])";
+        QTest::newRow("limit 1") << "/api/boards?limit=1" << 200 << R"("id":"c")";
         QTest::newRow("limit 0") << "/api/boards?limit=0" << 400 << "limit takes";
         QTest::newRow("limit too high") << "/api/boards?limit=1001" << 400 << "limit takes";
         QTest::newRow("negative cursor") << "/api/boards?since=-1" << 400 << "cursor";
@@ -230,17 +256,8 @@ private slots:
     }
     void eventStreams() {
         QFETCH(bool, server);
-        if (server && !m_cluster) {
-            if (PgCluster::BinDir().isEmpty())
-                QSKIP("PostgreSQL is not installed (package postgresql)");
-            m_cluster = std::make_unique<PgCluster>();
-            QVERIFY2(m_cluster->create({"CREATE DATABASE line", "CREATE ROLE reader LOGIN"}),
-                     qPrintable(m_cluster->error));
-            save(m_cluster->url("line"), Row("a", "s1", "5E3A71000128", true));
-            record::RecordStore::Open(m_cluster->url("line"), nullptr)
-                ->database()
-                .exec("GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader");
-        }
+        if (server && !lineDatabase())
+            return;
         const QString writer = server ? m_cluster->url("line") : m_file;
         Rig rig(server ? m_cluster->url("line", "reader") : m_file);
         std::vector<std::unique_ptr<QTcpSocket>> streams;
@@ -263,6 +280,51 @@ private slots:
         QVERIFY2(missed.contains("event: board\ndata: {") && missed.contains(R"("id":"d")"),
                  missed.constData());
         QCOMPARE(rig.get("/api/summary").status, 200);
+    }
+
+    // The line database counts every station in one pass and its hours from a
+    // table kept by trigger, a station's file each by its own index: the same
+    // boards give the same summary, with the figures worked out by hand.
+    void summaryAlike() {
+        if (!lineDatabase())
+            return;
+        const qint64 t = QDateTime::currentMSecsSinceEpoch() - 4 * 3600000;
+        const auto board = [t](const char* id, const char* station, record::Outcome outcome,
+                               qint64 seconds, int refetches = 0) {
+            record::BoardAttempt b = Row(id, station, "5E3A710002" + QString(id).right(2), true);
+            b.claimedAt = t + 7200000 * (station == QStringLiteral("s2"));
+            b.finishedAt = b.claimedAt + seconds * 1000;
+            b.outcome = outcome;
+            b.refetches = refetches;
+            return b;
+        };
+        using record::Outcome;
+        const QString file = m_dir.filePath("alike.db");
+        for (const record::BoardAttempt& b :
+             {board("a1", "s1", Outcome::WrittenDone, 30),
+              board("b1", "s1", Outcome::WrittenTimer, 50, 1),
+              board("c1", "s1", Outcome::Released, 20), board("d2", "s2", Outcome::WrittenDone, 40),
+              board("e2", "s2", Outcome::ScanCancelled, 10),
+              board("f2", "s2", Outcome::Stopped, 5)}) {
+            save(file, b);
+            save(m_cluster->url("alike"), b);
+        }
+        const auto summary = [](const QString& where) {
+            Rig rig(where);
+            return QJsonDocument::fromJson(rig.get("/api/summary?since=2000-01-01").body).object();
+        };
+        const QJsonObject local = summary(file);
+        QCOMPARE(summary(m_cluster->url("alike")), local);
+        const QJsonObject line = local["line"].toObject();
+        QCOMPARE(QList<int>({line["written"].toInt(), line["failed"].toInt(),
+                             line["cancelled"].toInt(), line["fetchedAgain"].toInt(),
+                             line["medianMs"].toInt(), line["p90Ms"].toInt()}),
+                 QList<int>({3, 2, 1, 1, 40000, 50000}));
+        const QJsonObject s1 = local["stations"].toArray().at(0).toObject();
+        QCOMPARE(QList<int>({s1["written"].toInt(), s1["failed"].toInt(), s1["medianMs"].toInt(),
+                             s1["p90Ms"].toInt()}),
+                 QList<int>({2, 1, 30000, 50000}));
+        QCOMPARE(local["hourly"].toArray().size(), 2);
     }
 };
 

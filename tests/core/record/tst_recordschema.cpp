@@ -134,6 +134,8 @@ private slots:
                                                 << "postgresql://qv:***@db:5432/line";
         QTest::newRow("an @ in the query") << "postgres://qv:pw@db/line?host=/run/a@b"
                                            << "postgres://qv:***@db/line?host=/run/a@b";
+        QTest::newRow("password, no user") << "postgresql://:s3cret@db/line"
+                                           << "postgresql://:***@db/line";
         QTest::newRow("no password") << "postgresql://qv@db/line"
                                      << "postgresql://qv@db/line";
     }

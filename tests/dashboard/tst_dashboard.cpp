@@ -214,6 +214,13 @@ private slots:
             QVERIFY(rig.get("/api/boards").body.contains(R"("change":1)"));
             QVERIFY(rig.get("/api/boards?since=0").body.contains(R"("id":"o")"));
         }
+        // The program says what the supervisor misses, for that file only.
+        for (const QString& db : {path, m_file}) {
+            Program program(
+                {ToolPath("quorvane-dashboard"), "--db", db, "--listen", "127.0.0.1:0"});
+            QTRY_VERIFY(program.output().contains("serving"));
+            QCOMPARE(program.errors().contains("has no change counter yet"), db == path);
+        }
         QCOMPARE(additions("SELECT 1"), 0);
     }
 

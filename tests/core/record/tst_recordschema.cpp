@@ -2,6 +2,7 @@
 #include "core/record/ProductionRecord.h"
 #include "core/record/RecordSchema.h"
 #include "core/record/RecordStore.h"
+#include "core/record/RecordWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <optional>
 
 using namespace quorvane::record;
@@ -124,6 +126,28 @@ private slots:
             RecordStore::Open(dir.filePath("production.db"), nullptr)->list({})[0];
         QTEST(OutcomeText(row.outcome) + ' ' + QString::number(row.refetches), "stored");
         QCOMPARE(row.finishedAt > 0, IsWritten(row.outcome));
+    }
+
+    // A disk that stays bad costs the oldest waiting rows, never the writer's
+    // thread or unbounded memory; the rest are written once it is back.
+    void writerKeepsTheNewest() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("later/production.db");
+        {
+            RecordWriter writer(path);
+            for (int i = 0; i <= 10000; ++i) {
+                BoardAttempt b;
+                b.id = QString::number(i);
+                b.station = b.folder = "s";
+                b.claimedAt = 1 + i;
+                writer.save(b);
+            }
+            writer.flush();
+            QVERIFY(QDir(dir.path()).mkdir("later"));
+        }
+        const QList<BoardAttempt> rows = RecordStore::Open(path, nullptr)->list({});
+        QCOMPARE(rows.size(), 10000);
+        QVERIFY(std::ranges::none_of(rows, [](const BoardAttempt& b) { return b.id == "0"; }));
     }
 
     // Good line URLs pass as they are, a password shown only as ***.

@@ -12,14 +12,8 @@ namespace {
 
 class QtRows final : public BoardRows {
 public:
-    explicit QtRows(QSqlDatabase& db) : m_query(db) { m_query.setForwardOnly(true); }
-    bool start(const BoardSelect& select) {
-        if (!m_query.prepare(select.sql))
-            return false;
-        for (const QVariant& value : select.values)
-            m_query.addBindValue(value);
-        return m_query.exec();
-    }
+    explicit QtRows(QSqlDatabase& db) : m_query(db) {}
+    bool start(const BoardSelect& select) { return RunSelect(m_query, select.sql, select.values); }
     bool next() override { return m_query.next(); }
     Cell cell(int column) override { return {Cell::Other, 0, {}, m_query.value(column)}; }
     QString error() const override {

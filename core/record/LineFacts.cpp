@@ -14,16 +14,14 @@ namespace quorvane::record {
 
 namespace {
 
-constexpr char kWritten[] = "outcome IN ('written-done', 'written-timer')";
+QString Written() {
+    return QStringLiteral("outcome IN ") + QLatin1String(kWrittenOutcomes);
+}
 
 bool Each(RecordStore& store, const QString& sql, const QVariantList& values, QString* error,
           const std::function<void(const QSqlQuery&)>& row) {
     QSqlQuery query(store.database());
-    query.setForwardOnly(true);
-    query.prepare(sql);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    if (query.exec()) {
+    if (RunSelect(query, sql, values)) {
         while (query.next())
             row(query);
         if (!query.lastError().isValid())
@@ -49,8 +47,7 @@ bool Stations(RecordStore& store, QList<StationSeen>* out, QString* error) {
                        "names.station) FROM names WHERE names.station IS NOT NULL) SELECT "
                        "station, (SELECT MAX(finished_at) FROM boards b%2 WHERE b.station = "
                        "names.station AND %1) FROM names WHERE station IS NOT NULL")
-            .arg(QLatin1String(kWritten),
-                 hint ? QStringLiteral(" INDEXED BY boards_station_finish") : QString()),
+            .arg(Written(), hint ? QStringLiteral(" INDEXED BY boards_station_finish") : QString()),
         {}, error, [out](const QSqlQuery& q) {
             out->append({q.value(0).toString(), q.value(1).toLongLong()});
         });
@@ -80,7 +77,7 @@ bool HourlyWritten(RecordStore& store, qint64 since, QList<HourCount>* out, QStr
                 store,
                 QStringLiteral("SELECT hour, station, written FROM board_hours WHERE hour >= ? AND "
                                "written > 0 UNION ALL %1 ORDER BY 1, 2")
-                    .arg(counted.arg(QLatin1String(kWritten), QString())),
+                    .arg(counted.arg(Written(), QString())),
                 {whole, since, whole * kHour}, nullptr, into(&kept))) {
             *out += kept;
             return true;
@@ -94,14 +91,12 @@ bool HourlyWritten(RecordStore& store, qint64 since, QList<HourCount>* out, QStr
                          : sqliteAdditions >= kChangeCounterAddition
                              ? QStringLiteral(" INDEXED BY boards_station_finish")
                              : QString();
-    return Each(store,
-                counted.arg(QLatin1String(kWritten), hint) + QStringLiteral(" ORDER BY 1, 2"),
+    return Each(store, counted.arg(Written(), hint) + QStringLiteral(" ORDER BY 1, 2"),
                 {since, std::numeric_limits<qint64>::max()}, error, into(out));
 }
 
 bool RepeatedLabels(RecordStore& store, qint64 since, QList<BoardAttempt>* out, QString* error) {
-    const QString written =
-        QStringLiteral("%1 AND label <> '' AND claimed_at >= ?").arg(QLatin1String(kWritten));
+    const QString written = QStringLiteral("%1 AND label <> '' AND claimed_at >= ?").arg(Written());
     return Each(store,
                 QStringLiteral("SELECT %1 FROM boards WHERE %2 AND label IN (SELECT label FROM "
                                "boards WHERE %2 GROUP BY label HAVING COUNT(*) > 1) ORDER BY "

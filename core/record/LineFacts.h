@@ -23,7 +23,7 @@ struct HourCount {
 
 // Every station of the record, by name.
 bool Stations(RecordStore& store, QList<StationSeen>* out, QString* error = nullptr);
-// Written boards by the hour they finished in, claimed at or after since.
+// Written boards by the hour they finished in, finished at or after since.
 bool HourlyWritten(RecordStore& store, qint64 since, QList<HourCount>* out,
                    QString* error = nullptr);
 // Written boards claimed at or after since whose label was written more than

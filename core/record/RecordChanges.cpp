@@ -62,11 +62,7 @@ bool ReadChanges(RecordStore& store, const ChangeQuery& q, QList<ChangedBoard>* 
                .arg(key, after ? QStringLiteral("ASC") : QStringLiteral("DESC"))
                .arg(q.limit);
     QSqlQuery query(store.database());
-    query.setForwardOnly(true);
-    query.prepare(sql);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    if (!query.exec())
+    if (!RunSelect(query, sql, values))
         return Fail(error, query);
     const int column = BoardColumnList().count(u',') + 1;
     while (query.next())

@@ -281,10 +281,9 @@ std::optional<BoardAttempt> RecordStore::latestWritten(const QString& label, QSt
     QSqlQuery* query = prepared(
         m_latest,
         [] {
-            return QStringLiteral("SELECT %1 FROM boards WHERE label = ? AND outcome IN "
-                                  "('written-done', 'written-timer') ORDER BY finished_at DESC "
-                                  "LIMIT 1")
-                .arg(BoardColumnList());
+            return QStringLiteral("SELECT %1 FROM boards WHERE label = ? AND outcome IN %2 ORDER "
+                                  "BY finished_at DESC LIMIT 1")
+                .arg(BoardColumnList(), QLatin1String(kWrittenOutcomes));
         },
         error);
     if (!query)
@@ -335,15 +334,20 @@ BoardSelect SelectBoards(const RowFilter& filter) {
     return select;
 }
 
+bool RunSelect(QSqlQuery& query, const QString& sql, const QVariantList& values) {
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return false;
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    return query.exec();
+}
+
 bool RecordStore::forEach(const RowFilter& filter,
                           const std::function<bool(const BoardAttempt&)>& each, QString* error) {
     const BoardSelect select = SelectBoards(filter);
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(select.sql);
-    for (const QVariant& value : select.values)
-        query.addBindValue(value);
-    if (!query.exec())
+    if (!RunSelect(query, select.sql, select.values))
         return Fail(error, query.lastError().text());
     while (query.next()) {
         if (!each(ReadBoard(query)))

@@ -74,6 +74,13 @@ struct BoardSelect {
 };
 BoardSelect SelectBoards(const RowFilter& filter);
 
+// Written boards' outcomes as an SQL list: "outcome IN " + kWrittenOutcomes.
+inline constexpr char kWrittenOutcomes[] = "('written-done', 'written-timer')";
+
+// Runs one read forward only, its placeholders bound in order; false, the
+// reason in query.lastError(), when it fails.
+bool RunSelect(class QSqlQuery& query, const QString& sql, const QVariantList& values);
+
 // Binds and reads the boards table's columns in one order, for every query.
 QString BoardColumnList();
 void BindBoard(class QSqlQuery& query, const BoardAttempt& attempt);

@@ -22,16 +22,10 @@ QString Duration(qint64 ms) {
     return QStringLiteral("%1分%2秒").arg(seconds / 60).arg(seconds % 60);
 }
 
-constexpr char kWritten[] = "('written-done', 'written-timer')";
-
 // Runs one statement with its values bound; false, and the reason in error,
 // when it fails.
 bool Run(QSqlQuery& query, const QString& sql, const QVariantList& values, QString* error) {
-    query.setForwardOnly(true);
-    query.prepare(sql);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    if (query.exec())
+    if (RunSelect(query, sql, values))
         return true;
     if (error)
         *error = query.lastError().text();
@@ -165,7 +159,7 @@ bool Times(RecordStore& store, qint64 since, const QString& station, RecordSumma
     if (!Run(query,
              QStringLiteral("SELECT finished_at, elapsed_ms FROM boards%1 WHERE outcome IN %2 AND "
                             "%3 ORDER BY finished_at DESC, elapsed_ms DESC LIMIT 1")
-                 .arg(hint("boards_written_finish"), QLatin1String(kWritten), period),
+                 .arg(hint("boards_written_finish"), QLatin1String(kWrittenOutcomes), period),
              bound, error) ||
         !query.next())
         return false;
@@ -181,7 +175,8 @@ bool Times(RecordStore& store, qint64 since, const QString& station, RecordSumma
     const QString ordered =
         QStringLiteral("SELECT elapsed_ms FROM boards%1 WHERE outcome IN %2 AND %3 "
                        "ORDER BY elapsed_ms")
-            .arg(walk ? hint("boards_written_time") : QString(), QLatin1String(kWritten), period);
+            .arg(walk ? hint("boards_written_time") : QString(), QLatin1String(kWrittenOutcomes),
+                 period);
     if (walk) {
         // The index skips to a rank without handing over the rows before it,
         // but steps over each of them: it walks in from the nearer end (the
@@ -281,7 +276,7 @@ bool SummariseStations(RecordStore& store, qint64 since, const QStringList& name
 
 QString RepeatedMacCondition() {
     return QStringLiteral("outcome IN %1 AND base_mac <> '' AND claimed_at >= ?")
-        .arg(QLatin1String(kWritten));
+        .arg(QLatin1String(kWrittenOutcomes));
 }
 
 QString SummaryLine(const RecordSummary& s) {

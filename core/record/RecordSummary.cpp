@@ -206,14 +206,6 @@ bool Times(RecordStore& store, qint64 since, const QString& station, RecordSumma
     return true;
 }
 
-RecordSummary Summary(RecordStore& store, qint64 since, const QString& station, bool repeated,
-                      QString* error) {
-    RecordSummary s;
-    if (Counts(store, since, station, repeated, s, error))
-        Times(store, since, station, s, error);
-    return s;
-}
-
 // Every station's counts in one pass over the period.
 bool StationCounts(RecordStore& store, qint64 since, QMap<QString, RecordSummary>* stations,
                    QString* error) {
@@ -241,11 +233,10 @@ bool StationCounts(RecordStore& store, qint64 since, QMap<QString, RecordSummary
 } // namespace
 
 RecordSummary Summarise(RecordStore& store, qint64 since, QString* error) {
-    return Summary(store, since, QString(), true, error);
-}
-
-RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station, QString* error) {
-    return Summary(store, since, station, false, error);
+    RecordSummary s;
+    if (Counts(store, since, QString(), true, s, error))
+        Times(store, since, QString(), s, error);
+    return s;
 }
 
 bool SummariseStations(RecordStore& store, qint64 since, const QStringList& names,

@@ -32,10 +32,6 @@ QString RepeatedMacCondition();
 
 // Over the rows claimed at or after since (ms since the epoch).
 RecordSummary Summarise(RecordStore& store, qint64 since, QString* error = nullptr);
-// The same for one station's boards, or every station's when station is empty,
-// without counting the repeated MACs (a pass over every written board).
-RecordSummary Summarise(RecordStore& store, qint64 since, const QString& station,
-                        QString* error = nullptr);
 
 // Each station's summary by name, and the line's, as above without the
 // repeated MACs; the line's counts are the stations' sum. On PostgreSQL every

@@ -4,9 +4,13 @@
 
 bigrequests.py URL PID [REQUESTS]
 """
+import pathlib
 import socket
 import sys
 import urllib.parse
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent))
+from stationbench import rss_kib  # noqa: E402
 
 parts = urllib.parse.urlsplit(sys.argv[1])
 pid = int(sys.argv[2])
@@ -18,13 +22,8 @@ kinds = {
 }
 
 
-def rss():
-    with open(f"/proc/{pid}/status") as status:
-        return next(int(l.split()[1]) for l in status if l.startswith("VmRSS"))
-
-
 for name, request in kinds.items():
-    before, answers = rss(), set()
+    before, answers = rss_kib(pid), set()
     for _ in range(count):
         with socket.create_connection((parts.hostname, parts.port)) as s:
             try:
@@ -36,4 +35,4 @@ for name, request in kinds.items():
             except OSError:
                 answers.add("reset")
     print(f"{count} requests with a {name}: answered {sorted(answers)}; "
-          f"dashboard RSS {before} kB before, {rss()} kB after")
+          f"dashboard RSS {before} kB before, {rss_kib(pid)} kB after")

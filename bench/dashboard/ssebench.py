@@ -6,11 +6,15 @@ ssebench.py URL PID sqlite:FILE|pg:SOCKETDIR:DATABASE [CLIENTS] [ROWS]
 """
 import http.client
 import json
+import pathlib
 import subprocess
 import sys
 import threading
 import time
 import urllib.parse
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent))
+from stationbench import rss_kib  # noqa: E402
 
 url, pid, record = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 clients = int(sys.argv[4]) if len(sys.argv) > 4 else 50
@@ -85,11 +89,6 @@ class Client(threading.Thread):
             self.catch_up()
 
 
-def rss():
-    with open(f"/proc/{pid}/status") as status:
-        return next(int(l.split()[1]) for l in status if l.startswith("VmRSS"))
-
-
 fleet = [Client() for _ in range(clients)]
 for c in fleet:
     c.start()
@@ -112,16 +111,16 @@ if worst:
 
 if streamed == 0:
     sys.exit(0)
-before = rss()
+before = rss_kib(pid)
 samples = []
 for first in range(100, 100 + streamed, 100):
     insert(first, 100)
     time.sleep(0.1)  # a busy line, not a flood: the clients are Python threads
     if first % 2000 == 0:
-        samples.append(rss())
+        samples.append(rss_kib(pid))
 time.sleep(2)
 got = min(sum(k.startswith(tag) for k in c.seen) for c in fleet)
 let_go = sum(c.let_go for c in fleet)
 print(f"{streamed} rows streamed to {clients} clients (each got {got}; streams let go as slow "
       f"and caught up by cursor: {let_go}): dashboard RSS "
-      f"{before} kB before, {rss()} kB after; along the way {samples} kB")
+      f"{before} kB before, {rss_kib(pid)} kB after; along the way {samples} kB")

@@ -23,15 +23,8 @@ tool=$bin_dir/quorvane-record
     { echo "no quorvane-record or quorvane-record-bench in $bin_dir" >&2; exit 2; }
 command -v hyperfine >/dev/null || { echo "hyperfine is needed (scripts/setup-debian.sh)" >&2; exit 2; }
 command -v python3 >/dev/null || { echo "python3 is needed" >&2; exit 2; }
-if ! command -v sqlite3 >/dev/null; then
-    echo "sqlite3 is missing: the peer of this benchmark (Debian package sqlite3)" >&2
-    if [[ $(id -u) -eq 0 ]]; then
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq sqlite3 >&2
-    elif command -v sudo >/dev/null; then
-        sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq sqlite3 >&2
-    fi
-    command -v sqlite3 >/dev/null || { echo "install it: apt-get install sqlite3" >&2; exit 2; }
-fi
+command -v sqlite3 >/dev/null ||
+    { echo "sqlite3, the peer of this benchmark, is needed (scripts/setup-debian.sh)" >&2; exit 2; }
 
 if [[ -n ${4:-} ]]; then
     work=$4

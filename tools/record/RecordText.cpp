@@ -6,8 +6,6 @@
 #include <QStringList>
 #include <QTimeZone>
 
-#include <algorithm>
-
 using quorvane::record::BoardAttempt;
 using quorvane::record::OutcomeText;
 

@@ -85,10 +85,8 @@ void DashboardServer::boards(const HttpRequest& request, ExchangeId id) {
     const QUrlQuery& q = request.query;
     record::ChangeQuery query;
     if (q.hasQueryItem(QStringLiteral("since"))) {
-        const QString text = q.queryItemValue(QStringLiteral("since"));
-        bool ok = false;
-        query.after = text.toLongLong(&ok);
-        if (!ok || *query.after < 0 || text.size() > 18)
+        query.after = ChangeNumber(q.queryItemValue(QStringLiteral("since")).toLatin1());
+        if (!query.after)
             return fail(id, 400, QStringLiteral("since takes a cursor (a change number)"));
     }
     if (q.hasQueryItem(QStringLiteral("limit"))) {

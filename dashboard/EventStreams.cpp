@@ -14,13 +14,13 @@ constexpr int kKeepAliveMs = 15000;
 // cursor from /api/boards.
 constexpr int kCatchUp = 1000;
 
+} // namespace
+
 std::optional<qint64> ChangeNumber(const QByteArray& text) {
     bool ok = false;
     const qint64 n = text.toLongLong(&ok);
     return ok && n >= 0 && text.size() <= 18 ? std::optional(n) : std::nullopt;
 }
-
-} // namespace
 
 QByteArray BoardEvent(const record::ChangedBoard& row) {
     return "id: " + QByteArray::number(row.change) + "\nevent: board\ndata: " +

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
+
 namespace quorvane::dashboard {
 
 class RecordSource;
@@ -38,6 +40,9 @@ private:
     QTimer m_keepAlive;
 };
 
+// A cursor as /events and /api/boards take it, one rule for both: a number
+// of at most 18 characters, 0 or more; nothing for anything else.
+std::optional<qint64> ChangeNumber(const QByteArray& text);
 // "id: CHANGE\nevent: board\ndata: BOARD\n\n"
 QByteArray BoardEvent(const record::ChangedBoard& row);
 
